@@ -1,0 +1,52 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+// One USB mass-storage device as a platform monitor found it. Records are
+// plain values. Which device a record stands for is decided by its effective
+// device number alone: ordering and equality look at nothing else.
+class MassStorageDeviceInfo {
+public:
+    std::string Vendor;
+    std::string Product;
+    std::string MountPoint;
+    std::string Device;
+    std::string LinkPath;
+    std::string Connected;
+    int ProductID = 0;
+    int VendorID = 0;
+
+private:
+    bool _bUseFakeDeviceID;
+    int _USBDeviceNumber = 0;
+
+public:
+    // useFakeDeviceID: the effective number comes from the product line (0 for
+    // TRV, 1 for everything else) instead of the stored USB device number.
+    explicit MassStorageDeviceInfo(bool useFakeDeviceID);
+
+    // Writes the text form and an end of line to standard output.
+    void Print() const;
+    bool isZentrixDevice() const;
+    bool isTRVDevice() const;
+    bool isSilvenmarDevice() const;
+    // The effective device number: recomputed from the classification on
+    // every call in fake-number mode, the stored number otherwise.
+    int getDeviceNumber() const;
+    // The stored USB device number, whatever the mode.
+    int getDeviceNumberReal() const;
+    void setDeviceNumber(int n);
+
+    bool operator<(const MassStorageDeviceInfo& other) const;
+
+    MassStorageDeviceInfo(const MassStorageDeviceInfo&) = default;
+    MassStorageDeviceInfo(MassStorageDeviceInfo&&) = default;
+    MassStorageDeviceInfo& operator=(const MassStorageDeviceInfo&) = default;
+    MassStorageDeviceInfo& operator=(MassStorageDeviceInfo&&) = default;
+    ~MassStorageDeviceInfo() = default;
+};
+
+bool operator==(const MassStorageDeviceInfo& a, const MassStorageDeviceInfo& b);
+// The text form, without a line end: "Vendor: ... ProductID: ...".
+std::ostream& operator<<(std::ostream& out, const MassStorageDeviceInfo& r);

@@ -1,0 +1,99 @@
+#include "fs/CommonWrappers.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctype.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <utility>
+
+namespace CommonWrappers {
+
+int getDir(std::string dir, std::vector<std::string>& entries)
+{
+    DIR* handle = opendir(dir.c_str());
+    if (handle == nullptr) {
+        const int error = errno;
+        std::cerr << "Error(" << error << ") opening " << dir << std::endl;
+        errno = error;
+        return error;
+    }
+    while (const dirent* entry = readdir(handle)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
+            continue;
+        }
+        entries.emplace_back(entry->d_name);
+    }
+    closedir(handle);
+    return 0;
+}
+
+namespace {
+
+std::string mapBytes(std::string s, int (*convert)(int))
+{
+    // The cast keeps bytes above 127 out of the functions' undefined range.
+    for (char& c : s) {
+        c = static_cast<char>(convert(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
+}  // namespace
+
+std::string toUpper(std::string s) { return mapBytes(std::move(s), ::toupper); }
+
+std::string toLower(std::string s) { return mapBytes(std::move(s), ::tolower); }
+
+int createSymLink(std::string target, std::string linkPath)
+{
+    return symlink(target.c_str(), linkPath.c_str()) == 0 ? 0 : -1;
+}
+
+int CreateOrUpdateSymLink(std::string target, std::string linkPath)
+{
+    const std::string temporary = linkPath + ".tmp";
+    if (createSymLink(target, temporary) != 0) {
+        return -1;
+    }
+    // rename() replaces a link or file at linkPath atomically. When it fails the
+    // temporary link stays, and later calls fail at symlink() until it is gone.
+    return std::rename(temporary.c_str(), linkPath.c_str()) == 0 ? 0 : -1;
+}
+
+int deleteSymLink(std::string path)
+{
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return 0;
+    }
+    return unlink(path.c_str());
+}
+
+bool DirectoryExist(std::string path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+bool CreateDirectory(std::string path, unsigned int mode)
+{
+    return mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0;
+}
+
+bool CreateFile(std::string path, unsigned int mode)
+{
+    const int fd = creat(path.c_str(), static_cast<mode_t>(mode));
+    if (fd < 0) {
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+}  // namespace CommonWrappers

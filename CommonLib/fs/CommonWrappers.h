@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Thin wrappers over the POSIX file-system calls the rest of the program uses.
+// Every function reports failure through its result only; getDir alone also
+// prints a line, because its callers never look at its result.
+namespace CommonWrappers {
+
+// Appends every entry of dir except "." and ".." to entries, in directory
+// order. Returns 0, or the errno of a failed opendir after printing
+// "Error(<errno>) opening <dir>" on standard error.
+int getDir(std::string dir, std::vector<std::string>& entries);
+
+std::string toUpper(std::string s);
+std::string toLower(std::string s);
+
+int createSymLink(std::string target, std::string linkPath);
+// Makes linkPath + ".tmp" point at target and renames it over linkPath, so the
+// link path is never missing. 0 on success, -1 on failure; a failed rename
+// leaves the ".tmp" link behind.
+int CreateOrUpdateSymLink(std::string target, std::string linkPath);
+// Removes path only if it is a symbolic link; anything else is left alone.
+int deleteSymLink(std::string path);
+
+bool DirectoryExist(std::string path);
+bool CreateDirectory(std::string path, unsigned int mode);
+// Creates path as an empty file or empties it, as creat() does.
+bool CreateFile(std::string path, unsigned int mode);
+
+}  // namespace CommonWrappers
