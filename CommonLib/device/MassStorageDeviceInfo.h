@@ -38,6 +38,11 @@ public:
     int getDeviceNumberReal() const;
     void setDeviceNumber(int n);
 
+    // The device info file: nine "Key = value" lines. 1 when the file was
+    // written (or loaded), 0 otherwise; loading fills the fields either way.
+    int SaveInfoToFile(std::string path);
+    int LoadInfoFromFile(std::string path);
+
     bool operator<(const MassStorageDeviceInfo& other) const;
 
     MassStorageDeviceInfo(const MassStorageDeviceInfo&) = default;
