@@ -1,18 +1,43 @@
+#include <unistd.h>
+
 #include <iostream>
 
+#include "platforms/MonitorEluxNG.h"
 #include "settings/Settings.h"
+
+// The process's one monitor, for the change callback.
+Monitor* g_pTRVMonitor = nullptr;
+
+// Runs inside the SIGIO handler: it only sets the monitor's changed flag.
+void dirchangecallback(int) { g_pTRVMonitor->DirChanged(); }
+
+namespace {
+
+Monitor* CreateMonitor(Settings& settings)
+{
+    switch (settings.getMode()) {
+    case 1: return new MonitorEluxNG(settings);
+    default: return nullptr;
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
     Settings settings(argc, argv);
-    switch (settings.getMode()) {
-    case 1:
-    case 2:
-    case 3:
-        std::cout << "The platform monitors are not part of this build yet" << std::endl;
-        return 2;
-    default:
+    Monitor* monitor = CreateMonitor(settings);
+    if (monitor == nullptr) {
         std::cout << "Invalid mode" << std::endl;
         return 1;
+    }
+    g_pTRVMonitor = monitor;
+    // Registered before Start arms notification, so a signal never finds it unset.
+    Monitor::setCallback(dirchangecallback);
+    g_pTRVMonitor->Start();
+    for (;;) {
+        g_pTRVMonitor->HandleChanges();
+        // A directory notification ends the pause early.
+        sleep(1);
     }
 }

@@ -1,0 +1,75 @@
+#include "monitor/Monitor.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+#include "config/Registry.h"
+
+Monitor* Monitor::pInstance = nullptr;
+
+namespace {
+
+void (*trv_event)(int) = nullptr;
+
+}  // namespace
+
+void onIOSignal(int sig)
+{
+    if (sig == SIGIO && trv_event != nullptr) {
+        trv_event(1);
+    }
+}
+
+void SIGIOAction(int sig, siginfo_t*, void*)
+{
+    if (sig == SIGIO && trv_event != nullptr) {
+        trv_event(2);
+    }
+}
+
+Monitor::Monitor(Settings& settings)
+    : m_ProgramSettings(settings), m_bDirChanged(false), m_bDeviceMounted(false), m_bDeviceLinked(false)
+{
+    {
+        Registry registry(HKEY_LOCAL_MACHINE, "NA", Registry::Normal);
+        _strTRVMountdDevPath = registry.GetString("TRVMountdDEVPath", "/tmp/.VKTMassStorageInfo/");
+    }
+    // An existing directory is the normal case.
+    CommonWrappers::CreateDirectory(_strTRVMountdDevPath, 0755);
+    // Whatever an earlier run left is stale: the first pass rebuilds it.
+    std::vector<std::string> entries;
+    CommonWrappers::getDir(_strTRVMountdDevPath, entries);
+    for (const std::string& entry : entries) {
+        std::remove((_strTRVMountdDevPath + "/" + entry).c_str());
+    }
+}
+
+void Monitor::setCallback(void (*callback)(int)) { trv_event = callback; }
+
+void Monitor::DirChanged() { m_bDirChanged = true; }
+
+bool Monitor::getDirChanged() const { return m_bDirChanged; }
+
+Monitor* Monitor::getInstance() { return pInstance; }
+
+int OpenWatchedDirectory(const std::string& dir, const char* failureMessage)
+{
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd == -1) {
+        std::cerr << failureMessage << dir << std::endl;
+        return -1;
+    }
+    signal(SIGIO, onIOSignal);
+    struct sigaction action;
+    std::memset(&action, 0, sizeof(action));
+    action.sa_sigaction = SIGIOAction;
+    action.sa_flags = SA_SIGINFO;
+    sigaction(SIGIO, &action, nullptr);
+    // Without F_SETSIG the kernel reports with SIGIO.
+    fcntl(fd, F_NOTIFY, DN_CREATE | DN_DELETE | DN_RENAME | DN_MULTISHOT);
+    return fd;
+}

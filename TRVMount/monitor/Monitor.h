@@ -1,0 +1,100 @@
+#pragma once
+
+#include <signal.h>
+
+#include <atomic>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "device/MassStorageDevice.h"
+#include "device/MassStorageDeviceInfo.h"
+#include "fs/CommonWrappers.h"
+#include "settings/Settings.h"
+
+// The platform-independent part of every platform monitor: the set of devices
+// known from earlier passes, the device links and the info directory. A
+// platform monitor scans its sources into records and hands them to
+// HandleMassStorageDeviceChanges once per pass.
+class Monitor {
+public:
+    // Reads the info directory from the registry file, creates it and
+    // removes every entry in it.
+    explicit Monitor(Settings& settings);
+
+    virtual void Start() = 0;
+    virtual void HandleChanges() = 0;
+
+    static void setCallback(void (*callback)(int));
+    void DirChanged();
+    bool getDirChanged() const;
+    static Monitor* getInstance();
+
+    // Reconciles one complete scan with the known devices: disappeared
+    // devices lose their info file and link first, then new devices get
+    // theirs. Of several records with one effective number the first wins.
+    void HandleMassStorageDeviceChanges(std::vector<MassStorageDeviceInfo> devices);
+    void HandleMassStorageDeviceChanges(std::set<MassStorageDeviceInfo> devices);
+    std::set<MassStorageDeviceInfo> FilterZentrixDevices(std::set<MassStorageDeviceInfo> devices);
+
+    // Keep-link start state: both link paths point at their placeholders.
+    void createInitialDevicePath();
+    // The link path of the device's product line when the link was made, ""
+    // when it could not be.
+    std::string createDeviceLink(MassStorageDeviceInfo info);
+    // Removes the link at info.LinkPath; returns "".
+    std::string deleteDeviceLink(MassStorageDeviceInfo info);
+    // Points the link at info.LinkPath at its placeholder file; returns the
+    // placeholder's path.
+    std::string InvalidateDeviceLink(MassStorageDeviceInfo info);
+
+protected:
+    // The monitor lives for the whole process and is never destroyed through
+    // this base.
+    ~Monitor() = default;
+
+    // Lists dir and turns each entry into a record with parseEntry; hands the
+    // mounted records of the maker's devices to the reconciliation, also
+    // when there are none.
+    template <class ParseEntry>
+    void ScanDirectory(const std::string& dir, ParseEntry parseEntry);
+
+    const Settings& m_ProgramSettings;
+    static Monitor* pInstance;
+    std::atomic<bool> m_bDirChanged;  // written by the SIGIO handler
+    bool m_bDeviceMounted;
+    bool m_bDeviceLinked;
+    std::string m_sLinkPoint;
+    std::set<MassStorageDeviceInfo> m_MassStorageDevices;
+    std::string _strTRVMountdDevPath;
+
+private:
+    std::string linkPathOf(const MassStorageDeviceInfo& info) const;
+    std::string infoFileName(const char* prefix, const MassStorageDeviceInfo& info) const;
+};
+
+// The SIGIO handlers that directory notification raises; both only call the
+// change callback.
+void onIOSignal(int sig);
+void SIGIOAction(int sig, siginfo_t* info, void* context);
+
+// Opens dir as the watched directory and arms directory notification on it
+// (create, delete and rename, repeatedly) with the handlers above. When dir
+// cannot be opened, writes failureMessage and dir on standard error and
+// returns -1; scanning still works then, since every pass rescans.
+int OpenWatchedDirectory(const std::string& dir, const char* failureMessage);
+
+template <class ParseEntry>
+void Monitor::ScanDirectory(const std::string& dir, ParseEntry parseEntry)
+{
+    std::vector<std::string> entries;
+    CommonWrappers::getDir(dir, entries);
+    std::vector<MassStorageDeviceInfo> devices;
+    for (const std::string& entry : entries) {
+        MassStorageDeviceInfo record = parseEntry(entry);
+        if (!record.MountPoint.empty() && MassStorageDevice::isZentrixDevice(record.Vendor, record.Product)) {
+            devices.push_back(record);
+        }
+    }
+    HandleMassStorageDeviceChanges(devices);
+}

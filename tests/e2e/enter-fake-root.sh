@@ -1,0 +1,26 @@
+#!/bin/sh
+# Starts a program inside a fake root. Run in a private mount namespace
+# (unshare --mount --propagation private) so nothing mounted here is seen
+# outside: the host's programs and libraries are bound read-only into the
+# root, /proc is bound for the runtime (sanitizers and valgrind read it), and
+# the program is started with chroot so that its fixed absolute paths
+# (/sys/block, /etc/mtab, /tmp, ...) are the fake ones.
+#
+# usage: enter-fake-root.sh ROOT PROGRAM [ARGS...]   (PROGRAM as seen inside ROOT)
+set -eu
+root=$1
+shift
+
+for dir in usr bin sbin lib lib32 lib64 libx32; do
+    if [ -L "/$dir" ]; then
+        # merged /usr: keep the same link inside the root
+        ln -sfn "$(readlink "/$dir")" "$root/$dir"
+    elif [ -d "/$dir" ]; then
+        mkdir -p "$root/$dir"
+        mount --bind -o ro "/$dir" "$root/$dir"
+    fi
+done
+mkdir -p "$root/proc"
+mount --bind /proc "$root/proc"
+
+exec chroot "$root" "$@"
