@@ -2,7 +2,9 @@
 
 #include <iostream>
 
-#include "platforms/MonitorEluxNG.h"
+#include "platforms/elux/MonitorEluxNG.h"
+#include "platforms/igellx/MonitorIgelLX.h"
+#include "platforms/linux26/MonitorL26.h"
 #include "settings/Settings.h"
 
 // The process's one monitor, for the change callback.
@@ -17,6 +19,8 @@ Monitor* CreateMonitor(Settings& settings)
 {
     switch (settings.getMode()) {
     case 1: return new MonitorEluxNG(settings);
+    case 2: return new MonitorL26(settings);
+    case 3: return new MonitorIgelLX(settings);
     default: return nullptr;
     }
 }

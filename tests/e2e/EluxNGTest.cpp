@@ -8,19 +8,15 @@
 #include <gtest/gtest.h>
 
 #include "e2e/DaemonOutput.h"
-#include "e2e/FakeRoot.h"
+#include "e2e/DaemonTest.h"
 
 namespace {
 
-const char kInfoDir[] = "/tmp/.VKTMassStorageInfo/";
-const char kTRV[] = "/tmp/ZentrixTRV";
-const char kSV[] = "/tmp/ZentrixSilvenmar";
-
-class EluxNG : public testing::Test {
+class EluxNG : public DaemonTest {
 protected:
     void SetUp() override
     {
-        SKIP_WITHOUT_FAKE_ROOT();
+        DaemonTest::SetUp();
         root.MakeDir("/elux/usb");
     }
 
@@ -31,26 +27,11 @@ protected:
     }
     void Unplug(const std::string& file) { root.Remove("/elux/usb/" + file); }
 
-    // Starts the daemon in mode 1 and waits until it has emptied its info
-    // directory, which it does before it arms notification.
     void StartDaemon(std::vector<std::string> extra = {})
     {
-        std::vector<std::string> args{"-m", "1", "-v", "-e", "/elux/usb"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        root.Start(args);
-        ASSERT_TRUE(root.WaitForOut("ForceRemove: ")) << root.Err();
+        extra.insert(extra.begin(), {"-e", "/elux/usb"});
+        DaemonTest::StartDaemon(1, extra);
     }
-
-    bool LinkedTo(const std::string& link, const std::string& target, double seconds = 5)
-    {
-        return FakeRoot::WaitFor([&] { return root.LinkTarget(link) == target; }, seconds);
-    }
-    bool Gone(const std::string& path)
-    {
-        return FakeRoot::WaitFor([&] { return !root.Exists(path); });
-    }
-
-    FakeRoot root;
 };
 
 const ExpectedDevice kTRVStick{"Zentrix", "TRV4", "/media/usb0", kTRV, 0, 0, 0, 0};

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,11 @@ protected:
 
     // Builds the settings (link paths in the temp dir plus the given options)
     // and the monitor over them.
-    TestMonitor& Build(std::vector<std::string> options = {})
+    TestMonitor& Build(std::vector<std::string> options = {}) { return BuildAs<TestMonitor>(std::move(options)); }
+
+    // The same for a platform monitor.
+    template <class MonitorType>
+    MonitorType& BuildAs(std::vector<std::string> options = {})
     {
         std::vector<std::string> args{"TRVMountd", "-l", TRV(), "-s", SV()};
         args.insert(args.end(), options.begin(), options.end());
@@ -65,8 +70,12 @@ protected:
         testing::internal::CaptureStdout();
         m_settings = std::make_unique<Settings>(static_cast<int>(args.size()), argv.data());
         testing::internal::GetCapturedStdout();
-        m_monitor = std::make_unique<TestMonitor>(*m_settings);
-        return *m_monitor;
+        auto monitor = std::make_shared<MonitorType>(*m_settings);
+        m_anyMonitor = monitor;  // destroyed as a MonitorType
+        if constexpr (std::is_same_v<MonitorType, TestMonitor>) {
+            m_monitor = monitor.get();
+        }
+        return *monitor;
     }
 
     // Hands one scan to the reconciliation and returns what it printed.
@@ -96,7 +105,8 @@ protected:
 
     TempDir m_dir;
     std::unique_ptr<Settings> m_settings;
-    std::unique_ptr<TestMonitor> m_monitor;
+    TestMonitor* m_monitor = nullptr;
+    std::shared_ptr<void> m_anyMonitor;
 
 private:
     std::string m_registryFile;

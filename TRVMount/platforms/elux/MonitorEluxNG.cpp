@@ -1,4 +1,4 @@
-#include "platforms/MonitorEluxNG.h"
+#include "platforms/elux/MonitorEluxNG.h"
 
 #include <fstream>
 
@@ -14,7 +14,10 @@ MonitorEluxNG::MonitorEluxNG(Settings& settings) : Monitor(settings)
     getInstance()->DirChanged();
 }
 
-void MonitorEluxNG::Start() { s_fd = OpenWatchedDirectory(m_ProgramSettings.getEluxUSBPath(), "Failed openning Elux USB dir: "); }
+void MonitorEluxNG::Start()
+{
+    s_fd = OpenWatchedDirectory(m_ProgramSettings.getEluxUSBPath(), "Failed openning Elux USB dir: ");
+}
 
 void MonitorEluxNG::HandleChanges()
 {

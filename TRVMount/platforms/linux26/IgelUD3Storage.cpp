@@ -1,0 +1,101 @@
+#include "platforms/linux26/IgelUD3Storage.h"
+
+#include <dirent.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iostream>
+
+#include "fs/CommonWrappers.h"
+#include "platforms/PlatformFileText.h"
+
+namespace {
+
+const int kMaxEntries = 200;  // "." and ".." count
+const int kMaxVolumeLines = 30;
+
+// The DEVICE and LABEL values of a volume file; the last occurrence within the
+// first lines wins.
+struct Volume {
+    std::string device;
+    std::string label;
+};
+
+Volume ReadVolume(const std::string& path)
+{
+    Volume volume;
+    std::ifstream file(path);
+    std::string line;
+    // The line bound also ends the loop on a stream that fails without
+    // reaching its end.
+    for (int lines = 0; !file.eof() && lines < kMaxVolumeLines; ++lines) {
+        std::getline(file, line);
+        if (StartsWith(line, "DEVICE")) {
+            volume.device = QuotedValue(line);
+        }
+        if (StartsWith(line, "LABEL")) {
+            volume.label = QuotedValue(line);
+        }
+    }
+    return volume;
+}
+
+// The volume file of a storage entry: volume_part0 before volume_part1.
+bool ChooseVolumeFile(const std::string& base, std::string& path)
+{
+    for (const char* name : {"volume_part0", "volume_part1"}) {
+        if (CommonWrappers::DirectoryExist(base + name)) {
+            path = base + name;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Searches one first-level directory; true with the label when found.
+bool SearchUsbDevice(const std::string& directory, const std::string& device, std::string& label)
+{
+    DIR* handle = opendir(directory.c_str());
+    if (handle == nullptr) {
+        return false;
+    }
+    bool found = false;
+    const dirent* entry = nullptr;
+    for (int read = 0; !found && read < kMaxEntries && (entry = readdir(handle)) != nullptr; ++read) {
+        const std::string name = entry->d_name;
+        std::string volumeFile;
+        if (name.find("storage") == std::string::npos || !ChooseVolumeFile(directory + name + "/", volumeFile)) {
+            continue;
+        }
+        const Volume volume = ReadVolume(volumeFile);
+        if (EndsWith(volume.device, device)) {
+            label = volume.label;
+            found = true;
+        }
+    }
+    closedir(handle);
+    return found;
+}
+
+}  // namespace
+
+std::string FindIgelUD3MountPoint(const std::string& storageRoot, const std::string& device,
+                                  const std::string& mediaPath)
+{
+    DIR* root = opendir(storageRoot.c_str());
+    if (root == nullptr) {
+        std::cout << "Error(" << errno << ") opening " << storageRoot << std::endl;
+        return std::string();
+    }
+    std::string label;
+    bool found = false;
+    const dirent* entry = nullptr;
+    for (int read = 0; !found && read < kMaxEntries && (entry = readdir(root)) != nullptr; ++read) {
+        const std::string name = entry->d_name;
+        if (name.find("usb_device") != std::string::npos) {
+            found = SearchUsbDevice(storageRoot + name + "/", device, label);
+        }
+    }
+    closedir(root);
+    return found ? mediaPath + label : std::string();
+}

@@ -1,0 +1,71 @@
+#include "platforms/linux26/MonitorL26.h"
+
+#include <cstdio>
+
+#include "fs/CFunctionHelper.h"
+#include "platforms/linux26/IgelUD3Storage.h"
+#include "platforms/linux26/MountTable.h"
+#include "platforms/linux26/UsbDeviceDirectory.h"
+
+namespace {
+
+const char kBlockDevices[] = "/sys/block/";
+const char kMountTable[] = "/etc/mtab";
+const char kIgelUD3Storage[] = "/config/storage/";
+
+int s_fd = -1;
+
+}  // namespace
+
+MonitorL26::MonitorL26(Settings& settings) : Monitor(settings)
+{
+    pInstance = this;
+    getInstance()->DirChanged();
+}
+
+void MonitorL26::Start()
+{
+    if (m_ProgramSettings.getForceRemoveLinkPath()) {
+        std::remove(m_ProgramSettings.getLinkPath_TRV().c_str());
+        std::remove(m_ProgramSettings.getLinkPath_SV().c_str());
+    }
+    if (m_ProgramSettings.getKeepDirectory()) {
+        createInitialDevicePath();
+    }
+    s_fd = OpenWatchedDirectory(kBlockDevices, "Failed openning /sys dir: ");
+}
+
+void MonitorL26::HandleChanges()
+{
+    ScanDirectory(kBlockDevices, [this](const std::string& entry) { return ParseInfoDir(kBlockDevices, entry); });
+}
+
+MassStorageDeviceInfo MonitorL26::ParseInfoDir(std::string dir, std::string name)
+{
+    MassStorageDeviceInfo record(!m_ProgramSettings.getUseRealUSBIds());
+    const std::string attributes = dir + name + "/device/";
+    record.Vendor = ReadFirstWord(attributes + "vendor");
+    record.Product = ReadFirstWord(attributes + "model");
+    if (!MassStorageDevice::isZentrixDevice(record.Vendor, record.Product)) {
+        return record;
+    }
+    // A TRV device is mounted from its first partition, a Silvenmar device
+    // as a whole disk.
+    record.Device = MassStorageDevice::isTRVDevice(record.Vendor, record.Product) ? name + "1" : name;
+    record.MountPoint =
+        m_ProgramSettings.getIgelUD3Mode() ? getMountPointIgelUD3(record.Device) : getMountPoint(record.Device);
+
+    const UsbDevicePaths usb = CutUsbDevicePaths(dir, CFunctionHelper::ReadLink(dir + name));
+    if (usb.secondLevel.empty()) {
+        return record;
+    }
+    ReadUsbAttributes(ChooseUsbDeviceDirectory(usb), record);
+    return record;
+}
+
+std::string MonitorL26::getMountPoint(std::string device) { return FindMountPoint(kMountTable, device); }
+
+std::string MonitorL26::getMountPointIgelUD3(std::string device)
+{
+    return FindIgelUD3MountPoint(kIgelUD3Storage, device, m_ProgramSettings.getIgelMediaPath());
+}
