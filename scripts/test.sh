@@ -1,13 +1,23 @@
 #!/bin/sh
 # Installs what the tests need, builds everything under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test. End-to-end tests that need
-# root skip themselves elsewhere, saying why.
+# UndefinedBehaviorSanitizer and runs every test; then builds the daemon once
+# more without sanitizers and runs the end-to-end scenarios under valgrind.
+# End-to-end tests that need root skip themselves elsewhere, saying why.
+# Extra arguments go to the first ctest run (for example -R Settings).
 set -eu
 cd "$(dirname "$0")/.."
 
-sh scripts/ensure-packages.sh cmake ninja-build g++ libsimpleini-dev libgtest-dev libgmock-dev util-linux
+sh scripts/ensure-packages.sh cmake ninja-build g++ libsimpleini-dev libgtest-dev libgmock-dev util-linux valgrind
+
+jobs=$(nproc)
 
 build=${TRV_TEST_BUILD_DIR:-build/test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTRV_SANITIZE=ON -DTRV_BUILD_TESTS=ON
 cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@"
+ctest --test-dir "$build" --output-on-failure --parallel "$jobs" "$@"
+
+# valgrind cannot run a sanitizer build: a plain tree for the memcheck run.
+plain=${TRV_PLAIN_BUILD_DIR:-build/plain}
+cmake -S . -B "$plain" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRV_BUILD_TESTS=ON
+cmake --build "$plain" --target ValgrindTests
+ctest --test-dir "$plain" --output-on-failure --parallel "$jobs" -R '^Valgrind\.'

@@ -20,19 +20,20 @@ protected:
         std::vector<std::string> args{"-m", std::to_string(mode), "-v"};
         args.insert(args.end(), extra.begin(), extra.end());
         root.Start(args);
-        ASSERT_TRUE(root.WaitForOut("ForceRemove: ")) << root.Err();
+        ASSERT_TRUE(root.WaitForOut("ForceRemove: ", m_wait)) << root.Err();
     }
 
     bool LinkedTo(const std::string& link, const std::string& target)
     {
-        return FakeRoot::WaitFor([&] { return root.LinkTarget(link) == target; });
+        return FakeRoot::WaitFor([&] { return root.LinkTarget(link) == target; }, m_wait);
     }
     bool Gone(const std::string& path)
     {
-        return FakeRoot::WaitFor([&] { return !root.Exists(path); });
+        return FakeRoot::WaitFor([&] { return !root.Exists(path); }, m_wait);
     }
 
     FakeRoot root;
+    double m_wait = 5;  // seconds; longer where the daemon runs slowed down
 };
 
 inline const std::string kInfoDir = "/tmp/.VKTMassStorageInfo/";

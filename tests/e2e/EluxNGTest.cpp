@@ -9,29 +9,26 @@
 
 #include "e2e/DaemonOutput.h"
 #include "e2e/DaemonTest.h"
+#include "e2e/FakePlatforms.h"
 
 namespace {
 
 class EluxNG : public DaemonTest {
 protected:
-    void SetUp() override
-    {
-        DaemonTest::SetUp();
-        root.MakeDir("/elux/usb");
-    }
-
     void Plug(const std::string& file, const std::string& vendor, const std::string& product,
               const std::string& mountPoint)
     {
-        root.Publish("/elux/usb/" + file, vendor + " " + product + "\n" + mountPoint + "\n");
+        elux.Plug(file, vendor, product, mountPoint);
     }
-    void Unplug(const std::string& file) { root.Remove("/elux/usb/" + file); }
+    void Unplug(const std::string& file) { elux.Unplug(file); }
 
     void StartDaemon(std::vector<std::string> extra = {})
     {
         extra.insert(extra.begin(), {"-e", "/elux/usb"});
         DaemonTest::StartDaemon(1, extra);
     }
+
+    FakeEluxNG elux{root};
 };
 
 const ExpectedDevice kTRVStick{"Zentrix", "TRV4", "/media/usb0", kTRV, 0, 0, 0, 0};

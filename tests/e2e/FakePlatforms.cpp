@@ -2,6 +2,7 @@
 
 #include <iomanip>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -151,6 +152,16 @@ void FakeIgelUD3Storage::AddVolume(const std::string& usbDevice, const std::stri
 }
 
 void FakeIgelUD3Storage::RemoveUsbDevice(const std::string& usbDevice) { m_root.Remove("/config/storage/" + usbDevice); }
+
+FakeEluxNG::FakeEluxNG(FakeRoot& root, std::string dir) : m_root(root), m_dir(std::move(dir)) { m_root.MakeDir(m_dir); }
+
+void FakeEluxNG::Plug(const std::string& file, const std::string& vendor, const std::string& product,
+                      const std::string& mountPoint)
+{
+    m_root.Publish(m_dir + "/" + file, vendor + " " + product + "\n" + mountPoint + "\n");
+}
+
+void FakeEluxNG::Unplug(const std::string& file) { m_root.Remove(m_dir + "/" + file); }
 
 FakeIgelLX::FakeIgelLX(FakeRoot& root) : m_root(root) { m_root.MakeDir("/etc/hotplug/usb-storage"); }
 

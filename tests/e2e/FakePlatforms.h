@@ -75,6 +75,20 @@ private:
     FakeRoot& m_root;
 };
 
+// eLux NG device files, "vendor product mountpoint", in the -e directory.
+class FakeEluxNG {
+public:
+    explicit FakeEluxNG(FakeRoot& root, std::string dir = "/elux/usb");
+    const std::string& Dir() const { return m_dir; }
+    void Plug(const std::string& file, const std::string& vendor, const std::string& product,
+              const std::string& mountPoint);
+    void Unplug(const std::string& file);
+
+private:
+    FakeRoot& m_root;
+    std::string m_dir;
+};
+
 // IGEL LX device files under /etc/hotplug/usb-storage.
 class FakeIgelLX {
 public:

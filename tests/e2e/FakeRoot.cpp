@@ -99,13 +99,19 @@ std::vector<std::string> FakeRoot::List(const std::string& inside) const
     return entries;
 }
 
+void FakeRoot::MakeReadOnly(const std::string& inside) { m_readOnly += " " + inside; }
+
+void FakeRoot::SetLauncher(const std::vector<std::string>& launcher) { m_launcher = launcher; }
+
 void FakeRoot::Start(const std::vector<std::string>& args)
 {
     ASSERT_LT(m_pid, 0) << "the daemon is already running";
     const std::string out = m_console / "out";
     const std::string err = m_console / "err";
     std::vector<std::string> command{"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh",
-                                     ENTER_FAKE_ROOT_SCRIPT, m_root.path(), kDaemonInside};
+                                     ENTER_FAKE_ROOT_SCRIPT, m_root.path()};
+    command.insert(command.end(), m_launcher.begin(), m_launcher.end());
+    command.push_back(kDaemonInside);
     command.insert(command.end(), args.begin(), args.end());
     m_exitStatus = -1;
     m_signal = 0;
@@ -114,8 +120,13 @@ void FakeRoot::Start(const std::vector<std::string>& args)
         const int in = open("/dev/null", O_RDONLY);
         const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (in < 0 || outFd < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0) {
+        if (in < 0 || outFd < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0 ||
+            setenv("FAKE_ROOT_READ_ONLY", m_readOnly.c_str(), 1) != 0) {
             _exit(127);
+        }
+        // Only the three standard streams reach the daemon.
+        for (int fd = 3; fd < 1024; ++fd) {
+            close(fd);
         }
         std::vector<char*> argv;
         for (std::string& word : command) {

@@ -37,8 +37,16 @@ public:
     std::string LinkTarget(const std::string& inside) const;  // "" when not a link
     std::vector<std::string> List(const std::string& inside) const;  // sorted
 
+    // Makes a path inside the root read-only for the daemon (a read-only bind
+    // mount in its namespace) from the next Start on.
+    void MakeReadOnly(const std::string& inside);
+    // Runs the daemon under a launcher, for example valgrind: its command
+    // line (as seen inside the root) goes before the daemon's.
+    void SetLauncher(const std::vector<std::string>& launcher);
+
     // Starts the daemon inside the root with the given arguments.
     void Start(const std::vector<std::string>& args);
+    pid_t Pid() const { return m_pid; }
     // Ends the daemon with SIGTERM and returns the signal that ended it (0 if
     // it had already exited by itself, then ExitStatus() tells the status).
     int Stop();
@@ -60,6 +68,8 @@ private:
 
     TempDir m_root;
     TempDir m_console;
+    std::string m_readOnly;
+    std::vector<std::string> m_launcher;
     pid_t m_pid = -1;
     int m_exitStatus = -1;
     int m_signal = 0;

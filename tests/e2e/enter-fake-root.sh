@@ -7,6 +7,8 @@
 # (/sys/block, /etc/mtab, /tmp, ...) are the fake ones.
 #
 # usage: enter-fake-root.sh ROOT PROGRAM [ARGS...]   (PROGRAM as seen inside ROOT)
+# FAKE_ROOT_READ_ONLY may name paths inside ROOT (blank-separated) to bind
+# read-only onto themselves: root ignores permission bits, not a read-only mount.
 set -eu
 root=$1
 shift
@@ -22,5 +24,8 @@ for dir in usr bin sbin lib lib32 lib64 libx32; do
 done
 mkdir -p "$root/proc"
 mount --bind /proc "$root/proc"
+for path in ${FAKE_ROOT_READ_ONLY:-}; do
+    mount --bind -o ro "$root$path" "$root$path"
+done
 
 exec chroot "$root" "$@"

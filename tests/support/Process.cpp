@@ -24,6 +24,9 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
             chdir(workingDirectory.c_str()) != 0) {
             _exit(127);
         }
+        for (int fd = 3; fd < 1024; ++fd) {
+            close(fd);
+        }
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(program.c_str()));
         for (const std::string& arg : args) {
