@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -39,8 +40,17 @@ int main(int argc, char** argv)
     // Registered before Start arms notification, so a signal never finds it unset.
     Monitor::setCallback(dirchangecallback);
     g_pTRVMonitor->Start();
+    // SIGIO is held back while a pass runs: the handler would only set the
+    // flag, which is set already, but it would break off a console write that
+    // is blocked on a full pipe and leave the stream failed for good. A
+    // notification that arrived during the pass is delivered before the pause.
+    sigset_t notification;
+    sigemptyset(&notification);
+    sigaddset(&notification, SIGIO);
     for (;;) {
+        sigprocmask(SIG_BLOCK, &notification, nullptr);
         g_pTRVMonitor->HandleChanges();
+        sigprocmask(SIG_UNBLOCK, &notification, nullptr);
         // A directory notification ends the pause early.
         sleep(1);
     }

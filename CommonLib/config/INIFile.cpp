@@ -1,5 +1,8 @@
 #include "config/INIFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "fs/CFunctionHelper.h"
@@ -95,8 +98,13 @@ bool INIFile::SaveFile()
     }
     // The library writes into a stream opened here, so that a write or close
     // failure (a full file system) is seen instead of leaving a short file
-    // that looks complete.
-    FILE* file = std::fopen(_FileNameAndPath.c_str(), "wb");
+    // that looks complete. A symbolic link at the name is not followed: the
+    // daemon runs as root and writes into directories others may write to.
+    const int fd = open(_FileNameAndPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    FILE* file = fd < 0 ? nullptr : fdopen(fd, "wb");
+    if (fd >= 0 && file == nullptr) {
+        close(fd);
+    }
     bool written = false;
     if (file != nullptr) {
         written = _IniFile.SaveFile(file, true) >= 0;

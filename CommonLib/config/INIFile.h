@@ -28,8 +28,9 @@ public:
     // An empty fileName loads the stored name.
     bool LoadFile(std::string fileName);
     // Writes every key to the stored name, creating or truncating the file.
-    // False when the name is empty, the file cannot be opened, or writing or
-    // closing it fails (a full file system, say).
+    // False when the name is empty, the file cannot be opened (a symbolic
+    // link at the name counts as that), or writing or closing it fails (a
+    // full file system, say).
     bool SaveFile();
     bool SaveFileAs(std::string fileName);
     std::string GetFileName();

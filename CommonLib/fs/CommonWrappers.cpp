@@ -88,7 +88,9 @@ bool CreateDirectory(std::string path, unsigned int mode)
 
 bool CreateFile(std::string path, unsigned int mode)
 {
-    const int fd = creat(path.c_str(), static_cast<mode_t>(mode));
+    // As creat() does, except that a symbolic link at path is not followed:
+    // a planted link must not make root truncate the file it points at.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
     if (fd < 0) {
         return false;
     }

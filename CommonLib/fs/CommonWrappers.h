@@ -26,7 +26,8 @@ int deleteSymLink(std::string path);
 
 bool DirectoryExist(std::string path);
 bool CreateDirectory(std::string path, unsigned int mode);
-// Creates path as an empty file or empties it, as creat() does.
+// Creates path as an empty file or empties it, as creat() does; a symbolic
+// link at path is not followed (false).
 bool CreateFile(std::string path, unsigned int mode);
 
 }  // namespace CommonWrappers

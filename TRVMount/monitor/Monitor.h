@@ -62,6 +62,7 @@ protected:
     const Settings& m_ProgramSettings;
     static Monitor* pInstance;
     std::atomic<bool> m_bDirChanged;  // written by the SIGIO handler
+    static_assert(std::atomic<bool>::is_always_lock_free, "the SIGIO handler writes the flag");
     bool m_bDeviceMounted;
     bool m_bDeviceLinked;
     std::string m_sLinkPoint;

@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -73,6 +74,14 @@ std::string pathOrDefault(const char* value, const char* builtIn)
     return *value == '\0' ? std::string(builtIn) : std::string(value);
 }
 
+// The mode as a decimal number; one too large for an int is no mode at all
+// rather than a value that wraps into a valid one.
+int ModeOf(const char* value)
+{
+    const long mode = std::strtol(value, nullptr, 10);
+    return mode < INT_MIN || mode > INT_MAX ? 0 : static_cast<int>(mode);
+}
+
 const char* stateText(bool enabled) { return enabled ? "enabled" : "disabled"; }
 
 bool endsWithSlash(const std::string& path) { return !path.empty() && path.back() == '/'; }
@@ -114,7 +123,7 @@ Settings::Settings(int argc, char** argv)
 void Settings::Apply(char option, const char* value)
 {
     switch (option) {
-    case 'm': m_iMode = static_cast<int>(std::strtol(value, nullptr, 10)); break;
+    case 'm': m_iMode = ModeOf(value); break;
     case 'c': m_sConfigFile = value; break;
     case 'p': m_sMountPath = value; break;
     case 'l': m_sLinkPath_TRV = pathOrDefault(value, kDefaultLinkPathTRV); break;

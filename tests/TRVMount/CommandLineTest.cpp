@@ -79,6 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
     InvalidMode, CommandLine,
     testing::Values(Expected{{}, "Invalid mode\n", "", 1}, Expected{{"-m", "4"}, "Invalid mode\n", "", 1},
                     Expected{{"-m", "abc"}, "Invalid mode\n", "", 1}, Expected{{"-m", "-1"}, "Invalid mode\n", "", 1},
+                    Expected{{"-m", "4294967298"}, "Invalid mode\n", "", 1},
                     Expected{{"-u", "-e", "/elux"}, "Invalid mode\n", std::string(kEluxWarning) + kUD3Warning, 1},
                     Expected{{"-v"}, Summary("0") + "Invalid mode\n", "", 1},
                     Expected{{"-v", "-d", "-m", "9"}, Summary("9", "Use USB IDs: enabled\n") + "Invalid mode\n", "",

@@ -84,7 +84,8 @@ std::string FindIgelUD3MountPoint(const std::string& storageRoot, const std::str
 {
     DIR* root = opendir(storageRoot.c_str());
     if (root == nullptr) {
-        std::cout << "Error(" << errno << ") opening " << storageRoot << std::endl;
+        const int error = errno;
+        std::cout << "Error(" << error << ") opening " << storageRoot << std::endl;
         return std::string();
     }
     std::string label;

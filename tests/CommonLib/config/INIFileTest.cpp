@@ -1,5 +1,7 @@
 #include "config/INIFile.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "support/TempDir.h"
@@ -88,6 +90,17 @@ TEST(INIFile, FailedLoadsAndSavesReportFalseAndTouchNothing)
     EXPECT_FALSE(PathExists(dir / "missing"));
     EXPECT_TRUE(unnamed.SaveFileAs(dir / "x.ini"));
     EXPECT_TRUE(unnamed.isOpened());
+}
+
+TEST(INIFile, ASaveNeverFollowsASymbolicLink)
+{
+    TempDir dir;
+    WriteFile(dir / "victim", "precious");
+    ASSERT_EQ(0, symlink((dir / "victim").c_str(), (dir / "planted.ini").c_str()));
+    INIFile file("");
+    file.SetValue("k", std::string("v"));
+    EXPECT_FALSE(file.SaveFileAs(dir / "planted.ini"));
+    EXPECT_EQ("precious", ReadFile(dir / "victim"));
 }
 
 TEST(INIFile, AWriteThatDoesNotReachTheDiskIsAFailure)

@@ -159,4 +159,14 @@ TEST(CreateFile, EmptiesAnExistingFileAndKeepsItsMode)
     EXPECT_FALSE(CommonWrappers::CreateFile(dir / "missing/file", 0755));
 }
 
+TEST(CreateFile, NeverFollowsASymbolicLink)
+{
+    TempDir dir;
+    WriteFile(dir / "victim", "precious");
+    ASSERT_EQ(0, symlink((dir / "victim").c_str(), (dir / "ZentrixTRV_NotConnected").c_str()));
+    EXPECT_FALSE(CommonWrappers::CreateFile(dir / "ZentrixTRV_NotConnected", 0755));
+    EXPECT_EQ("precious", ReadFile(dir / "victim"));
+    EXPECT_TRUE(IsSymlink(dir / "ZentrixTRV_NotConnected"));
+}
+
 }  // namespace

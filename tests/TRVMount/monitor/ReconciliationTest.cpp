@@ -135,6 +135,18 @@ TEST_F(MonitorTest, ADeviceWhoseLinkCannotBeMadeIsRecordedWithAnEmptyLinkPathAnd
     EXPECT_TRUE(cwd.empty());
 }
 
+TEST_F(MonitorTest, ALinkPlantedAtTheTemporaryInfoNameIsRemovedAndItsTargetLeftAlone)
+{
+    Build();
+    WriteFile(m_dir / "victim", "precious");
+    ASSERT_EQ(0, symlink((m_dir / "victim").c_str(), Info(".tmp_VKT_sdb1_0").c_str()));
+    Pass({Device("Zentrix", "TRV4", "/media/usb0")});
+    EXPECT_EQ("precious", ReadFile(m_dir / "victim"));
+    EXPECT_FALSE(PathExists(Info(".tmp_VKT_sdb1_0")));
+    EXPECT_FALSE(PathExists(Info(".VKT_sdb1_0")));
+    EXPECT_EQ("/media/usb0", ReadLink(TRV()));
+}
+
 TEST_F(MonitorTest, AnInfoFileThatCannotBeWrittenLeavesNoTemporaryFileAndTheDeviceIsStillLinked)
 {
     TestMonitor& monitor = Build({"-v"});

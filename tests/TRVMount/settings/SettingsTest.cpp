@@ -80,7 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ModeCase{{"-m", "2"}, 2}, ModeCase{{"-m2abc"}, 2}, ModeCase{{"-m", "abc"}, 0},
                     ModeCase{{"--mode=3"}, 3}, ModeCase{{"--mode", "1"}, 1}, ModeCase{{"--mo=2"}, 2},
                     ModeCase{{"-m", "010"}, 10}, ModeCase{{"-m", " -4"}, -4}, ModeCase{{"-m", "1", "-m", "3"}, 3},
-                    ModeCase{{"-m", "0x2"}, 0}));
+                    ModeCase{{"-m", "0x2"}, 0},
+                    // Too large for an int: no mode rather than one that wraps to 2.
+                    ModeCase{{"-m", "4294967298"}, 0}, ModeCase{{"-m", "-4294967295"}, 0}));
 
 struct PathCase {
     std::vector<std::string> args;
