@@ -7,7 +7,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-sh scripts/ensure-packages.sh cmake ninja-build g++ libsimpleini-dev libgtest-dev libgmock-dev util-linux valgrind \
+sh scripts/ensure-packages.sh cmake ninja-build g++ libsimpleini-dev libgtest-dev libgmock-dev util-linux valgrind dpkg-dev man-db mandoc \
     qemu-system-x86 busybox-static fdisk dosfstools mtools python3
 
 jobs=$(nproc)
