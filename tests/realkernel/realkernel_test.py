@@ -420,7 +420,7 @@ def build_initramfs(out, kernel, busybox, daemon):
     archive.copy("bin/busybox", busybox, 0o755)
     archive.symlink("bin/sh", "busybox")
     archive.copy("init", os.path.join(GUEST_DIR, "init.sh"), 0o755)
-    for script in ("automounter.sh", "daemonctl.sh", "inspect.sh"):
+    for script in ("automounter.sh", "daemonctl.sh", "report.sh"):
         archive.copy("test/" + script, os.path.join(GUEST_DIR, script), 0o755)
     archive.copy("bin/TRVMountd", daemon, 0o755)
     libdirs = []
@@ -754,7 +754,7 @@ class Test:
 
     def disks(self):
         self.output.poll()
-        status, lines = self.guest.run("/test/inspect.sh disks")
+        status, lines = self.guest.run("/test/report.sh disks")
         disks, mtab = {}, []
         for line in lines:
             if line.startswith("MTAB "):
@@ -795,7 +795,7 @@ class Test:
 
     def paths(self, *paths):
         self.output.poll()
-        status, lines = self.guest.run("/test/inspect.sh paths " + " ".join(paths))
+        status, lines = self.guest.run("/test/report.sh paths " + " ".join(paths))
         found, info = {}, {}
         for line in lines:
             if line.startswith("PATH "):

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Prints what the host checks, one fact per line, in a form easy to parse.
-#   inspect.sh disks            every entry of /sys/block and the mount table
-#   inspect.sh paths PATH...    what stands at each path (and the info files)
+#   report.sh disks            every entry of /sys/block and the mount table
+#   report.sh paths PATH...    what stands at each path (and the info files)
 
 field() {
     # The whole first line of a file, blanks kept, in brackets.
