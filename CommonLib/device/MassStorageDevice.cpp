@@ -1,14 +1,16 @@
 #include "device/MassStorageDevice.h"
 
-#include "fs/CommonWrappers.h"
+#include <ctype.h>
+
+#include <string_view>
 
 namespace MassStorageDevice {
 
 namespace {
 
 struct KnownDevice {
-    const char* vendor;
-    const char* product;
+    std::string_view vendor;
+    std::string_view product;
 };
 
 // Every pair the maker ships, lower case. The underscore and the blank
@@ -26,35 +28,89 @@ constexpr KnownDevice kZentrixDevices[] = {
     {"zentrix sonivex", "velquor 4"},
 };
 
-std::string withoutTrailingWhiteSpace(std::string s)
+// The known names are at most this long.
+constexpr size_t kLongestName = 15;
+
+constexpr bool namesFit()
 {
-    s.erase(s.find_last_not_of(" \t\n\r\f\v") + 1);
-    return s;
+    for (const KnownDevice& known : kZentrixDevices) {
+        if (known.vendor.size() > kLongestName || known.product.size() > kLongestName) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(namesFit(), "a known name is longer than kLongestName");
+
+bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// The length of text without its trailing white space.
+size_t trimmedLength(const std::string& text)
+{
+    size_t length = text.size();
+    while (length > 0 && isWhiteSpace(text[length - 1])) {
+        --length;
+    }
+    return length;
+}
+
+// The first `length` bytes of text, ASCII lower-cased, into buffer; false when
+// they are longer than any known name. The predicates run on every comparison
+// of two records, so each string is lower-cased once, into the stack, and not
+// copied.
+bool lowered(const std::string& text, size_t length, char (&buffer)[kLongestName], std::string_view& result)
+{
+    if (length > kLongestName) {
+        return false;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        // The cast keeps bytes above 127 out of tolower's undefined range.
+        buffer[i] = static_cast<char>(tolower(static_cast<unsigned char>(text[i])));
+    }
+    result = std::string_view(buffer, length);
+    return true;
+}
+
+enum class Line { None, TRV, Silvenmar };
+
+// Which product line, if any, a (vendor, product) pair belongs to, worked out
+// once for all three predicates.
+Line classify(const std::string& vendor, const std::string& product)
+{
+    const size_t vendorLength = trimmedLength(vendor);
+    const size_t productLength = trimmedLength(product);
+    // Most block devices are not the maker's: their names are not even as
+    // long as a known pair's.
+    bool sameLengths = false;
+    for (const KnownDevice& known : kZentrixDevices) {
+        sameLengths = sameLengths || (vendorLength == known.vendor.size() && productLength == known.product.size());
+    }
+    char vendorBuffer[kLongestName];
+    char productBuffer[kLongestName];
+    std::string_view vendorName;
+    std::string_view productName;
+    if (!sameLengths || !lowered(vendor, vendorLength, vendorBuffer, vendorName) ||
+        !lowered(product, productLength, productBuffer, productName)) {
+        return Line::None;
+    }
+    for (const KnownDevice& known : kZentrixDevices) {
+        if (vendorName == known.vendor && productName == known.product) {
+            // Not trimmed: "silvenmar " is a maker's device of the TRV line.
+            return productName == "silvenmar" && product.size() == productName.size() ? Line::Silvenmar : Line::TRV;
+        }
+    }
+    return Line::None;
 }
 
 }  // namespace
 
-bool isZentrixDevice(std::string vendor, std::string product)
-{
-    vendor = withoutTrailingWhiteSpace(CommonWrappers::toLower(vendor));
-    product = withoutTrailingWhiteSpace(CommonWrappers::toLower(product));
-    for (const KnownDevice& known : kZentrixDevices) {
-        if (vendor == known.vendor && product == known.product) {
-            return true;
-        }
-    }
-    return false;
-}
+bool isZentrixDevice(std::string vendor, std::string product) { return classify(vendor, product) != Line::None; }
 
 bool isSilvenmarDevice(std::string vendor, std::string product)
 {
-    // Not trimmed: "silvenmar " is a maker's device of the TRV line.
-    return isZentrixDevice(vendor, product) && CommonWrappers::toLower(product) == "silvenmar";
+    return classify(vendor, product) == Line::Silvenmar;
 }
 
-bool isTRVDevice(std::string vendor, std::string product)
-{
-    return isZentrixDevice(vendor, product) && !isSilvenmarDevice(vendor, product);
-}
+bool isTRVDevice(std::string vendor, std::string product) { return classify(vendor, product) == Line::TRV; }
 
 }  // namespace MassStorageDevice

@@ -1,6 +1,6 @@
 #include "platforms/elux/MonitorEluxNG.h"
 
-#include <fstream>
+#include "platforms/PlatformFileText.h"
 
 namespace {
 
@@ -31,7 +31,10 @@ void MonitorEluxNG::HandleChanges()
 MassStorageDeviceInfo MonitorEluxNG::ParseInfoFile(std::string path)
 {
     MassStorageDeviceInfo record(!m_ProgramSettings.getUseRealUSBIds());
-    std::ifstream file(path);
-    file >> record.Vendor >> record.Product >> record.MountPoint;
+    PlatformFile file(path);
+    // After the first word that is missing the later ones are not read.
+    file.ReadWord(record.Vendor);
+    file.ReadWord(record.Product);
+    file.ReadWord(record.MountPoint);
     return record;
 }

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "platforms/PlatformFileText.h"
 
@@ -35,8 +34,8 @@ MassStorageDeviceInfo MonitorIgelLX::ParseInfoFile(std::string path)
     MassStorageDeviceInfo record(!m_ProgramSettings.getUseRealUSBIds());
     // Gives the platform a moment to finish a file it has just created.
     usleep(200);
-    std::ifstream file(path);
-    for (std::string line; std::getline(file, line);) {
+    PlatformFile file(path);
+    for (std::string line; file.ReadLine(line);) {
         if (StartsWith(line, "DeviceName")) {
             record.Product = QuotedValue(line);
         }

@@ -37,10 +37,22 @@ void MonitorL26::Start()
 
 void MonitorL26::HandleChanges()
 {
-    ScanDirectory(kBlockDevices, [this](const std::string& entry) { return ParseInfoDir(kBlockDevices, entry); });
+    // With two of the maker's devices plugged, the mount table used to be
+    // read once for each of them in every pass.
+    MountTableSnapshot mountTable(kMountTable);
+    ScanDirectory(kBlockDevices, [this, &mountTable](const std::string& entry) {
+        return ParseBlockDevice(kBlockDevices, entry, mountTable);
+    });
 }
 
 MassStorageDeviceInfo MonitorL26::ParseInfoDir(std::string dir, std::string name)
+{
+    MountTableSnapshot mountTable(kMountTable);
+    return ParseBlockDevice(dir, name, mountTable);
+}
+
+MassStorageDeviceInfo MonitorL26::ParseBlockDevice(const std::string& dir, const std::string& name,
+                                                   MountTableSnapshot& mountTable)
 {
     MassStorageDeviceInfo record(!m_ProgramSettings.getUseRealUSBIds());
     const std::string attributes = dir + name + "/device/";
@@ -53,7 +65,7 @@ MassStorageDeviceInfo MonitorL26::ParseInfoDir(std::string dir, std::string name
     // as a whole disk.
     record.Device = MassStorageDevice::isTRVDevice(record.Vendor, record.Product) ? name + "1" : name;
     record.MountPoint =
-        m_ProgramSettings.getIgelUD3Mode() ? getMountPointIgelUD3(record.Device) : getMountPoint(record.Device);
+        m_ProgramSettings.getIgelUD3Mode() ? getMountPointIgelUD3(record.Device) : mountTable.Find(record.Device);
 
     const UsbDevicePaths usb = CutUsbDevicePaths(dir, CFunctionHelper::ReadLink(dir + name));
     if (usb.secondLevel.empty()) {

@@ -4,6 +4,8 @@
 
 #include "monitor/Monitor.h"
 
+class MountTableSnapshot;
+
 // Mode 2, a generic Linux 2.6 system: every pass lists /sys/block/, reads the
 // SCSI vendor and model of each block device, and looks the maker's devices
 // up in /etc/mtab (or, with -u, in the IGEL UD3 storage tree) and in the USB
@@ -22,4 +24,10 @@ public:
     MassStorageDeviceInfo ParseInfoDir(std::string dir, std::string name);
     std::string getMountPoint(std::string device);
     std::string getMountPointIgelUD3(std::string device);
+
+private:
+    // ParseInfoDir, looking mount points up in mountTable, which a pass
+    // reads once for all of its devices.
+    MassStorageDeviceInfo ParseBlockDevice(const std::string& dir, const std::string& name,
+                                           MountTableSnapshot& mountTable);
 };

@@ -2,9 +2,8 @@
 
 #include <sys/stat.h>
 
-#include <fstream>
-
 #include "fs/CFunctionHelper.h"
+#include "platforms/PlatformFileText.h"
 
 UsbDevicePaths CutUsbDevicePaths(const std::string& dir, const std::string& link)
 {
@@ -42,8 +41,8 @@ namespace {
 // The first line of a file, without its line end; false when unreadable.
 bool ReadFirstLine(const std::string& path, std::string& line)
 {
-    std::ifstream file(path);
-    return static_cast<bool>(std::getline(file, line));
+    PlatformFile file(path);
+    return file.ReadLine(line);
 }
 
 }  // namespace
@@ -67,8 +66,8 @@ void ReadUsbAttributes(const std::string& usbDirectory, MassStorageDeviceInfo& r
 
 std::string ReadFirstWord(const std::string& path)
 {
-    std::ifstream file(path);
+    PlatformFile file(path);
     std::string word;
-    file >> word;
+    file.ReadWord(word);
     return word;
 }

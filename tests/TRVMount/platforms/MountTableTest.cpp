@@ -20,6 +20,11 @@ TEST_P(MountTable, GivesTheDirectoryOfTheFirstLineWhoseDeviceEndsWithTheName)
     TempDir dir;
     WriteFile(dir / "mtab", GetParam().table);
     EXPECT_EQ(GetParam().mountPoint, FindMountPoint(dir / "mtab", GetParam().device));
+    // A pass reads the table once and asks it for each device: the answer
+    // from memory must be the one the file gives, the second time too.
+    MountTableSnapshot snapshot(dir / "mtab");
+    EXPECT_EQ(GetParam().mountPoint, snapshot.Find(GetParam().device));
+    EXPECT_EQ(GetParam().mountPoint, snapshot.Find(GetParam().device));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -56,4 +61,22 @@ TEST(MountTableFile, WithAVeryLongLineIsStillSearched)
     EXPECT_EQ("/media/usb", FindMountPoint(dir / "mtab", "sdb1"));
 }
 
+TEST(MountTableSnapshot, ReadsTheFileOnceForTheWholePass)
+{
+    TempDir dir;
+    WriteFile(dir / "mtab", "/dev/sdb1 /media/usb0 vfat rw 0 0\n");
+    MountTableSnapshot snapshot(dir / "mtab");
+    EXPECT_EQ("", snapshot.Find("sdc"));
+    // A mount during the pass shows in the next pass, not half-way through.
+    WriteFile(dir / "mtab", "/dev/sdb1 /media/usb0 vfat rw 0 0\n/dev/sdc /media/usb1 vfat rw 0 0\n");
+    EXPECT_EQ("", snapshot.Find("sdc"));
+    EXPECT_EQ("/media/usb0", snapshot.Find("sdb1"));
+    EXPECT_EQ("/media/usb1", MountTableSnapshot(dir / "mtab").Find("sdc"));
+}
+
+TEST(MountTableSnapshot, OfAMissingFileGivesNothing)
+{
+    TempDir dir;
+    EXPECT_EQ("", MountTableSnapshot(dir / "missing").Find("sdb1"));
+}
 }  // namespace
