@@ -3,12 +3,13 @@
 # UndefinedBehaviorSanitizer and runs every test; then builds the daemon once
 # more without sanitizers and runs the end-to-end scenarios under valgrind.
 # End-to-end tests that need root skip themselves elsewhere, saying why.
+# Last, the fuzz targets are built with clang and each runs a few seconds.
 # Extra arguments go to the first ctest run (for example -R Settings).
 set -eu
 cd "$(dirname "$0")/.."
 
 sh scripts/ensure-packages.sh cmake ninja-build g++ libsimpleini-dev libgtest-dev libgmock-dev util-linux valgrind dpkg-dev man-db mandoc \
-    qemu-system-x86 busybox-static fdisk dosfstools mtools python3
+    qemu-system-x86 busybox-static fdisk dosfstools mtools python3 clang libclang-rt-14-dev
 
 jobs=$(nproc)
 
@@ -22,3 +23,6 @@ plain=${TRV_PLAIN_BUILD_DIR:-build/plain}
 cmake -S . -B "$plain" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRV_BUILD_TESTS=ON
 cmake --build "$plain" --target ValgrindTests
 ctest --test-dir "$plain" --output-on-failure --parallel "$jobs" -R '^Valgrind\.'
+
+# Every parser of outside input under libFuzzer for a few seconds each.
+sh fuzz/run-smoke.sh
