@@ -316,17 +316,8 @@ long VoluntarySwitches(pid_t pid)
 void PlugTwoSticks(FakeSysfs& sysfs, FakeMountTable& mtab)
 {
     sysfs.AddInternalDisks();
-    UsbStick trv;
-    UsbStick sv;
-    sv.name = "sdc";
-    sv.model = "Silvenmar";
-    sv.controller = "pci0000:00/0000:00:1d.0";
-    sv.bus = 2;
-    sv.port = "2.3";
-    sv.host = 7;
-    sv.devnum = "3";
-    sysfs.Plug(trv);
-    sysfs.Plug(sv);
+    sysfs.Plug(UsbStick{});
+    sysfs.Plug(SilvenmarBehindAHub());
     mtab.Mount("/dev/sdb1", "/media/sdb1");
     mtab.Mount("/dev/sdc", "/media/sdc");
 }

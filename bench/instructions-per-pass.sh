@@ -37,14 +37,14 @@ for benchmark in "$@"; do
     # instruction count of those calls. The first pass of each benchmark, which
     # connects the devices, is made from ConnectDevices and left out.
     awk '
-        function name_of(spec,    id, rest) {
-            if (match(spec, /^\([0-9]+\)/)) {
-                id = substr(spec, RSTART, RLENGTH)
-                rest = substr(spec, RLENGTH + 2)
+        function name_of(entry,    id, rest) {
+            if (match(entry, /^\([0-9]+\)/)) {
+                id = substr(entry, RSTART, RLENGTH)
+                rest = substr(entry, RLENGTH + 2)
                 if (rest != "") names[id] = rest
                 return names[id]
             }
-            return spec
+            return entry
         }
         /^fn=/  { caller = name_of(substr($0, 4)) }
         /^cfn=/ { callee = name_of(substr($0, 5)); next }

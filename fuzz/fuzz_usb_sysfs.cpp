@@ -3,15 +3,13 @@
 // USB attribute files read into a record (ReadUsbAttributes) and the SCSI
 // vendor and model files read as their first word (ReadFirstWord).
 //
-// The input is cut into parts at lines that are exactly "%%":
+// The input is cut into pieces at lines that are exactly "%%", in this order:
 //
-//   part 0  the link text, as readlink gives it (one line; a line end is
-//           part of the text)
-//   part 1  devnum         part 2  idProduct     part 3  idVendor
-//   part 4  product        part 5  vendor        part 6  model
+//   the link text, as readlink gives it (one line; a line end is part of the
+//   text), then devnum, idProduct, idVendor, product, vendor, model.
 //
-// Parts 1 to 6 become files of an attribute directory in the scratch
-// directory; a part that the input does not reach stays a missing file. The
+// All but the first become files of an attribute directory in the scratch
+// directory; a piece that the input does not reach stays a missing file. The
 // results are compared with the reading rules: the two cut positions; the
 // first line of each attribute read as atoi reads it (a missing or empty file
 // leaves the field alone); "QRL2100" in product forcing ProductID 10; the

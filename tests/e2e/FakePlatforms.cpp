@@ -38,6 +38,22 @@ std::string UsbStick::BlockLink() const
            ":0:0/" + ScsiId(host) + "/block/" + name;
 }
 
+UsbStick SilvenmarBehindAHub()
+{
+    UsbStick stick;
+    stick.name = "sdc";
+    stick.model = "Silvenmar";
+    stick.controller = "pci0000:00/0000:00:1d.0";
+    stick.bus = 2;
+    stick.port = "2.3";
+    stick.host = 7;
+    stick.devnum = "3";
+    stick.idVendor = "0123";
+    stick.idProduct = "c0de";
+    stick.product = "Silvenmar Stick";
+    return stick;
+}
+
 FakeSysfs::FakeSysfs(FakeRoot& root) : m_root(root) { m_root.MakeDir("/sys/block"); }
 
 void FakeSysfs::Plug(const UsbStick& stick)

@@ -27,6 +27,10 @@ struct UsbStick {
     std::string BlockLink() const;
 };
 
+// The second stick of most scenarios: a Silvenmar stick as sdc, on port 3 of
+// a hub on root port 2 of the second controller, USB device number 3.
+UsbStick SilvenmarBehindAHub();
+
 // /sys/block and /sys/devices of a fake root, built the way the kernel lays
 // them out: the device tree first, the /sys/block entry last.
 class FakeSysfs {

@@ -22,22 +22,6 @@ protected:
     FakeMountTable mtab{root};
 };
 
-UsbStick SilvenmarBehindAHub()
-{
-    UsbStick stick;
-    stick.name = "sdc";
-    stick.model = "Silvenmar";
-    stick.controller = "pci0000:00/0000:00:1d.0";
-    stick.bus = 2;
-    stick.port = "2.3";
-    stick.host = 7;
-    stick.devnum = "3";
-    stick.idVendor = "0123";
-    stick.idProduct = "c0de";
-    stick.product = "Silvenmar Stick";
-    return stick;
-}
-
 TEST_F(Linux26, ATRVStickOnARootPortIsLinkedWithItsUsbNumbersAndUnlinkedWhenPulled)
 {
     sysfs.AddInternalDisks();

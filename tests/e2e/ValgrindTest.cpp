@@ -69,14 +69,8 @@ TEST_F(Valgrind, Linux26Scenario)
     FakeIgelUD3Storage storage(root);
     sysfs.AddInternalDisks();
     StartDaemon(2, {"-k", "-f", "-d"});
-    UsbStick behindHub;
-    behindHub.name = "sdc";
-    behindHub.model = "Silvenmar";
-    behindHub.port = "2.3";
-    behindHub.host = 7;
-    behindHub.devnum = "5";
     sysfs.Plug(UsbStick{});
-    sysfs.Plug(behindHub);
+    sysfs.Plug(SilvenmarBehindAHub());
     mtab.Mount("/dev/sdb1", "/media/sdb1");
     mtab.Mount("/dev/sdc", "/media/sdc");
     ASSERT_TRUE(LinkedTo(kTRV, "/media/sdb1"));
