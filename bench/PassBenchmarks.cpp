@@ -71,6 +71,29 @@ private:
     bool m_ok = false;
 };
 
+// The sysfs tree and mount table of one mode-2 size at /sys and /etc/mtab.
+class Linux26TreeInPlace {
+public:
+    Linux26TreeInPlace(int devices, int makers)
+        : m_sys(BenchTrees::Linux26Variant(devices, makers) + "/sys", "/sys"),
+          m_mtab(BenchTrees::Linux26Variant(devices, makers) + "/mtab", "/etc/mtab")
+    {
+    }
+    // False, and the benchmark marked as failed, when either could not move.
+    bool ok(benchmark::State& state) const
+    {
+        if (m_sys.ok() && m_mtab.ok()) {
+            return true;
+        }
+        state.SkipWithError("cannot move the sysfs tree into place");
+        return false;
+    }
+
+private:
+    const InPlace m_sys;
+    const InPlace m_mtab;
+};
+
 // A Settings object built from a command line, as main builds it.
 std::unique_ptr<Settings> MakeSettings(std::vector<std::string> words)
 {
@@ -136,10 +159,8 @@ std::vector<std::string> MakerNames(int devices, int makers)
 
 void Linux26Pass(benchmark::State& state, int devices, int makers)
 {
-    const InPlace sys(Linux26Variant(devices, makers) + "/sys", "/sys");
-    const InPlace mtab(Linux26Variant(devices, makers) + "/mtab", "/etc/mtab");
-    if (!sys.ok() || !mtab.ok()) {
-        state.SkipWithError("cannot move the sysfs tree into place");
+    const Linux26TreeInPlace tree(devices, makers);
+    if (!tree.ok(state)) {
         return;
     }
     TimePasses<MonitorL26>(state, {"-m", "2"}, makers);
@@ -147,10 +168,8 @@ void Linux26Pass(benchmark::State& state, int devices, int makers)
 
 void Linux26Floor(benchmark::State& state, int devices, int makers)
 {
-    const InPlace sys(Linux26Variant(devices, makers) + "/sys", "/sys");
-    const InPlace mtab(Linux26Variant(devices, makers) + "/mtab", "/etc/mtab");
-    if (!sys.ok() || !mtab.ok()) {
-        state.SkipWithError("cannot move the sysfs tree into place");
+    const Linux26TreeInPlace tree(devices, makers);
+    if (!tree.ok(state)) {
         return;
     }
     const Floor::Linux26Plan plan = Floor::PlanLinux26(MakerNames(devices, makers));
@@ -193,10 +212,8 @@ ScriptTime RunScript(const std::string& script, int passes)
 
 void ShellLoop(benchmark::State& state, const std::string& script, int devices, int makers, int passes)
 {
-    const InPlace sys(Linux26Variant(devices, makers) + "/sys", "/sys");
-    const InPlace mtab(Linux26Variant(devices, makers) + "/mtab", "/etc/mtab");
-    if (!sys.ok() || !mtab.ok()) {
-        state.SkipWithError("cannot move the sysfs tree into place");
+    const Linux26TreeInPlace tree(devices, makers);
+    if (!tree.ok(state)) {
         return;
     }
     RemoveLinks(BenchTrees::kScriptLinkTRV, BenchTrees::kScriptLinkSV);

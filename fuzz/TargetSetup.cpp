@@ -119,4 +119,16 @@ std::vector<std::string> ListDir(const std::string& dir)
     return names;
 }
 
+void CheckDepartedAndReset(const std::string& infoDir, const std::string& linkDir, bool keepLink)
+{
+    FUZZ_CHECK(ListDir(infoDir).empty(), "a departed device left an info file");
+    for (const std::string& name : ListDir(linkDir)) {
+        const bool placeholder = name.size() > 13 && name.compare(name.size() - 13, 13, "_NotConnected") == 0;
+        const bool linkPath = name == "ZentrixTRV" || name == "ZentrixSilvenmar";
+        FUZZ_CHECK(keepLink && (placeholder || linkPath), "a departed device left " + name);
+    }
+    RemoveTree(linkDir);
+    MakeDir(linkDir);
+}
+
 }  // namespace fuzz

@@ -35,6 +35,12 @@ void CheckClassification(const std::string& vendor, const std::string& product);
 // Settings parsed from a command line, as main builds them.
 Settings* NewSettings(const std::vector<std::string>& arguments);
 
+// After the last device departed: no info file is left in infoDir, and
+// linkDir holds nothing but (with keep-link) link paths and placeholders;
+// aborts otherwise. Then empties linkDir, so every input starts with no link
+// and no placeholder.
+void CheckDepartedAndReset(const std::string& infoDir, const std::string& linkDir, bool keepLink);
+
 // The names in dir, without "." and "..".
 std::vector<std::string> ListDir(const std::string& dir);
 

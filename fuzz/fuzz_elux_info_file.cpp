@@ -115,14 +115,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::RemoveTree(target.deviceFile);
     monitor.HandleChanges();
 
-    FUZZ_CHECK(fuzz::ListDir(target.infoDir).empty(), "a departed device left an info file");
-    for (const std::string& name : fuzz::ListDir(target.linkDir)) {
-        const bool placeholder = name.size() > 13 && name.compare(name.size() - 13, 13, "_NotConnected") == 0;
-        const bool linkPath = name == "ZentrixTRV" || name == "ZentrixSilvenmar";
-        FUZZ_CHECK(target.keepLink[which] && (placeholder || linkPath), "a departed device left " + name);
-    }
-    // Every input starts with no link and no placeholder.
-    fuzz::RemoveTree(target.linkDir);
-    fuzz::MakeDir(target.linkDir);
+    fuzz::CheckDepartedAndReset(target.infoDir, target.linkDir, target.keepLink[which]);
     return 0;
 }

@@ -159,13 +159,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     monitor.HandleMassStorageDeviceChanges(scan);
     monitor.HandleMassStorageDeviceChanges(std::vector<MassStorageDeviceInfo>());
 
-    FUZZ_CHECK(fuzz::ListDir(target.infoDir).empty(), "a departed device left an info file");
-    for (const std::string& name : fuzz::ListDir(target.linkDir)) {
-        const bool placeholder = name.size() > 13 && name.compare(name.size() - 13, 13, "_NotConnected") == 0;
-        const bool linkPath = name == "ZentrixTRV" || name == "ZentrixSilvenmar";
-        FUZZ_CHECK(target.keepLink[which] && (placeholder || linkPath), "a departed device left " + name);
-    }
-    fuzz::RemoveTree(target.linkDir);
-    fuzz::MakeDir(target.linkDir);
+    fuzz::CheckDepartedAndReset(target.infoDir, target.linkDir, target.keepLink[which]);
     return 0;
 }
