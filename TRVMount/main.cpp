@@ -30,6 +30,9 @@ Monitor* CreateMonitor(Settings& settings)
 
 int main(int argc, char** argv)
 {
+    // A console write to a pipe whose reader has gone fails; it must not end
+    // the daemon.
+    signal(SIGPIPE, SIG_IGN);
     Settings settings(argc, argv);
     Monitor* monitor = CreateMonitor(settings);
     if (monitor == nullptr) {

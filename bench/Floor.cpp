@@ -18,11 +18,18 @@ namespace {
 const char kBlockDevices[] = "/sys/block/";
 const char kMountTable[] = "/etc/mtab";
 
-// One open, one read into a stack buffer, one close.
-long ReadOnce(const char* path)
+// One open, one read into a stack buffer, one close; checked, the open does
+// not block and only a regular file is read (one fstat), as every platform
+// file must be read.
+long ReadOnce(const char* path, bool checked = true)
 {
-    const int fd = open(path, O_RDONLY);
+    const int fd = open(path, checked ? O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC : O_RDONLY);
     if (fd < 0) {
+        return 0;
+    }
+    struct stat info {};
+    if (checked && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        close(fd);
         return 0;
     }
     char buffer[4096];
@@ -45,7 +52,7 @@ Linux26Plan PlanLinux26(const std::vector<std::string>& makerNames)
         const UsbDevicePaths usb = CutUsbDevicePaths(kBlockDevices, CFunctionHelper::ReadLink(maker.link));
         maker.statPath = usb.secondLevel + "devnum";
         const std::string directory = ChooseUsbDeviceDirectory(usb);
-        for (const char* file : {"devnum", "idProduct", "idVendor", "product"}) {
+        for (const char* file : {"devnum", "busnum", "idProduct", "idVendor", "product"}) {
             maker.usbFiles.push_back(directory + file);
         }
         plan.makers.push_back(maker);
@@ -53,7 +60,7 @@ Linux26Plan PlanLinux26(const std::vector<std::string>& makerNames)
     return plan;
 }
 
-long Linux26Pass(const Linux26Plan& plan)
+long Linux26Pass(const Linux26Plan& plan, bool checked)
 {
     long bytes = 0;
     bool mountTableRead = false;
@@ -67,15 +74,15 @@ long Linux26Pass(const Linux26Plan& plan)
             continue;
         }
         std::snprintf(path, sizeof(path), "%s%s/device/vendor", kBlockDevices, entry->d_name);
-        bytes += ReadOnce(path);
+        bytes += ReadOnce(path, checked);
         std::snprintf(path, sizeof(path), "%s%s/device/model", kBlockDevices, entry->d_name);
-        bytes += ReadOnce(path);
+        bytes += ReadOnce(path, checked);
         for (const Linux26Plan::Maker& maker : plan.makers) {
             if (std::strcmp(maker.name.c_str(), entry->d_name) != 0) {
                 continue;
             }
             if (!mountTableRead) {
-                bytes += ReadOnce(kMountTable);
+                bytes += ReadOnce(kMountTable, checked);
                 mountTableRead = true;
             }
             char target[1024];
@@ -83,7 +90,7 @@ long Linux26Pass(const Linux26Plan& plan)
             struct stat info {};
             bytes += stat(maker.statPath.c_str(), &info);
             for (const std::string& file : maker.usbFiles) {
-                bytes += ReadOnce(file.c_str());
+                bytes += ReadOnce(file.c_str(), checked);
             }
         }
     }

@@ -178,6 +178,45 @@ void Linux26Floor(benchmark::State& state, int devices, int makers)
     }
 }
 
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// A pass, the floor and the floor without the platform-file checks, call by
+// call in turn, so that the machine's changing speed hits all three alike:
+// the ratios are the medians' ratios.
+void Linux26Paired(benchmark::State& state, int devices, int makers)
+{
+    const Linux26TreeInPlace tree(devices, makers);
+    if (!tree.ok(state)) {
+        return;
+    }
+    RemoveLinks(BenchTrees::kLinkTRV, BenchTrees::kLinkSV);
+    auto settings = MakeSettings({"-m", "2"});
+    MonitorL26 monitor(*settings);
+    ConnectDevices(monitor);
+    const Floor::Linux26Plan plan = Floor::PlanLinux26(MakerNames(devices, makers));
+    std::vector<double> pass, floor, unchecked;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        monitor.HandleChanges();
+        const auto passed = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(Floor::Linux26Pass(plan));
+        const auto floored = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(Floor::Linux26Pass(plan, false));
+        const auto end = std::chrono::steady_clock::now();
+        pass.push_back(std::chrono::duration<double, std::micro>(passed - start).count());
+        floor.push_back(std::chrono::duration<double, std::micro>(floored - passed).count());
+        unchecked.push_back(std::chrono::duration<double, std::micro>(end - floored).count());
+    }
+    state.counters["pass_us"] = Median(pass);
+    state.counters["floor_us"] = Median(floor);
+    state.counters["pass_per_floor"] = Median(pass) / Median(floor);
+    state.counters["checks_cost"] = Median(floor) / Median(unchecked);
+}
+
 struct ScriptTime {
     double wall = 0;  // seconds
     double cpu = 0;   // user + system seconds of the shell and every process it started
@@ -296,6 +335,9 @@ void RegisterAll()
                                                   makers)
                          ->UseRealTime()
                          ->MinTime(kMinTime));
+            Register(benchmark::RegisterBenchmark(Name("mode2_paired", devices, makers).c_str(), Linux26Paired,
+                                                  devices, makers)
+                         ->MinTime(4 * kMinTime));
             Register(benchmark::RegisterBenchmark(Name("mode2_floor", devices, makers).c_str(), Linux26Floor, devices,
                                                   makers)
                          ->UseRealTime()

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "fs/CFunctionHelper.h"
 #include "config/INIFile.h"
 #include "device/MassStorageDeviceInfo.h"
 
@@ -64,10 +65,14 @@ long ExpectedNumber(const std::string& text)
     return static_cast<int>(value);
 }
 
+// b read back from the info file written from a: control characters come
+// back as '?'.
 bool SameFields(const MassStorageDeviceInfo& a, const MassStorageDeviceInfo& b)
 {
-    return a.Vendor == b.Vendor && a.Product == b.Product && a.MountPoint == b.MountPoint &&
-           a.LinkPath == b.LinkPath && a.getDeviceNumberReal() == b.getDeviceNumberReal() &&
+    using CFunctionHelper::VisibleText;
+    return VisibleText(a.Vendor) == b.Vendor && VisibleText(a.Product) == b.Product &&
+           VisibleText(a.MountPoint) == b.MountPoint && VisibleText(a.LinkPath) == b.LinkPath &&
+           a.getDeviceNumberReal() == b.getDeviceNumberReal() &&
            a.VendorID == b.VendorID && a.ProductID == b.ProductID;
 }
 

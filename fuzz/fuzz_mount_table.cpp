@@ -11,6 +11,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "fs/BoundedRead.h"
 #include "platforms/linux26/MountTable.h"
 
 namespace {
@@ -31,6 +32,10 @@ std::string Expected(const std::string& table, const std::string& device)
         }
         const size_t b = line.find(' ', a + 1);
         if (b == std::string::npos) {
+            continue;
+        }
+        const std::string type = line.substr(b + 1, line.find(' ', b + 1) - b - 1);
+        if (type == "fuse" || type.rfind("fuse.", 0) == 0) {
             continue;
         }
         const std::string fileSystem = line.substr(0, a);
@@ -58,7 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string table;
     fuzz::SplitFirstLine(std::string(reinterpret_cast<const char*>(data), size), device, table);
     fuzz::WriteFile(mtab, table);
-    const std::string found = FindMountPoint(mtab, device);
+    std::string bytes;
+    ReadBoundedFile(mtab, kMountTableCap, bytes);
+    const std::string found = FindMountPoint(bytes, device);
     FUZZ_CHECK(found == Expected(table, device), "mount point \"" + found + "\"");
     return 0;
 }

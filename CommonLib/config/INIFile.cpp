@@ -127,3 +127,10 @@ bool INIFile::SaveFileAs(std::string fileName)
 }
 
 std::string INIFile::GetFileName() { return _FileNameAndPath; }
+
+std::string INIFile::GetText()
+{
+    std::string text;
+    _IniFile.Save(text, true);
+    return text;
+}

@@ -33,6 +33,8 @@ public:
     // full file system, say).
     bool SaveFile();
     bool SaveFileAs(std::string fileName);
+    // What SaveFile would write.
+    std::string GetText();
     std::string GetFileName();
 
 private:

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "fs/BoundedRead.h"
 #include "qrllog.h"
 
 const char* Registry::RegistryFile = "/etc/ZentrixVivozo/Settings.ini";
@@ -21,7 +22,10 @@ bool Registry::OpenKey()
         QRL_TRACE_RETURN(_Opened);
         return true;
     }
-    if (_IniFile.LoadFile(RegistryFile) < 0) {
+    // Read like every other file of the platform: never blocking on a FIFO,
+    // never more than a settings file holds.
+    std::string bytes;
+    if (!ReadBoundedFile(RegistryFile, kDeviceFileCap, bytes) || _IniFile.LoadData(bytes) < 0) {
         _Opened = false;
         QRL_TRACE_ERROR(LogVariable, "Error loading registry ini", RegistryFile);
     } else {

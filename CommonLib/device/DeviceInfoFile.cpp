@@ -2,21 +2,37 @@
 // connected, where it is mounted and through which link it is reached.
 #include "config/INIFile.h"
 #include "device/MassStorageDeviceInfo.h"
+#include "fs/CFunctionHelper.h"
 
-int MassStorageDeviceInfo::SaveInfoToFile(std::string path)
+void MassStorageDeviceInfo::fillInfoFile(INIFile& file) const
 {
-    // The keys are written in the order they are first set.
-    INIFile file("");
-    file.SetValue("Vendor", Vendor);
-    file.SetValue("Product", Product);
-    file.SetValue("MountPoint", MountPoint);
-    file.SetValue("LinkPath", LinkPath);
+    // The keys are written in the order they are first set. A control
+    // character in a value would start a line of its own: readers would see
+    // keys the device never had.
+    using CFunctionHelper::VisibleText;
+    file.SetValue("Vendor", VisibleText(Vendor));
+    file.SetValue("Product", VisibleText(Product));
+    file.SetValue("MountPoint", VisibleText(MountPoint));
+    file.SetValue("LinkPath", VisibleText(LinkPath));
     file.SetValue("USBDeviceNumber", static_cast<long>(getDeviceNumber()));
     file.SetValue("RealUSBDeviceNumber", static_cast<long>(_USBDeviceNumber));
     file.SetValue("Connected", std::string("yes"));
     file.SetValue("VendorID", static_cast<long>(VendorID));
     file.SetValue("ProductID", static_cast<long>(ProductID));
+}
+
+int MassStorageDeviceInfo::SaveInfoToFile(std::string path)
+{
+    INIFile file("");
+    fillInfoFile(file);
     return file.SaveFileAs(path) ? 1 : 0;
+}
+
+std::string MassStorageDeviceInfo::InfoFileText() const
+{
+    INIFile file("");
+    fillInfoFile(file);
+    return file.GetText();
 }
 
 int MassStorageDeviceInfo::LoadInfoFromFile(std::string path)

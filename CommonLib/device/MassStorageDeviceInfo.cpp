@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "device/MassStorageDevice.h"
+#include "fs/CFunctionHelper.h"
 
 MassStorageDeviceInfo::MassStorageDeviceInfo(bool useFakeDeviceID) : _bUseFakeDeviceID(useFakeDeviceID) {}
 
@@ -26,20 +27,24 @@ int MassStorageDeviceInfo::getDeviceNumberReal() const { return _USBDeviceNumber
 
 void MassStorageDeviceInfo::setDeviceNumber(int n) { _USBDeviceNumber = n; }
 
+void MassStorageDeviceInfo::setBusNumber(int bus) { _USBBusNumber = bus; }
+
 bool MassStorageDeviceInfo::operator<(const MassStorageDeviceInfo& other) const
 {
-    return getDeviceNumber() < other.getDeviceNumber();
+    if (getDeviceNumber() != other.getDeviceNumber()) {
+        return getDeviceNumber() < other.getDeviceNumber();
+    }
+    return !_bUseFakeDeviceID && _USBBusNumber < other._USBBusNumber;
 }
 
-bool operator==(const MassStorageDeviceInfo& a, const MassStorageDeviceInfo& b)
-{
-    return a.getDeviceNumber() == b.getDeviceNumber();
-}
+bool operator==(const MassStorageDeviceInfo& a, const MassStorageDeviceInfo& b) { return !(a < b) && !(b < a); }
 
 std::ostream& operator<<(std::ostream& out, const MassStorageDeviceInfo& r)
 {
-    return out << "Vendor: " << r.Vendor << " Product: " << r.Product << " MountPoint: " << r.MountPoint
-               << " LinkPath: " << r.LinkPath << " USBDeviceNumber: " << r.getDeviceNumber()
+    using CFunctionHelper::VisibleText;
+    return out << "Vendor: " << VisibleText(r.Vendor) << " Product: " << VisibleText(r.Product)
+               << " MountPoint: " << VisibleText(r.MountPoint) << " LinkPath: " << VisibleText(r.LinkPath)
+               << " USBDeviceNumber: " << r.getDeviceNumber()
                << " RealUSBDeviceNumber: " << r.getDeviceNumberReal() << " VendorID: " << r.VendorID
                << " ProductID: " << r.ProductID;
 }

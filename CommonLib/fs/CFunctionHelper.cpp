@@ -46,4 +46,14 @@ int toInt(const std::string& text)
     return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
 }
 
+std::string VisibleText(std::string text)
+{
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
 }  // namespace CFunctionHelper

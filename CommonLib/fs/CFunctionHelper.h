@@ -16,5 +16,9 @@ bool CharacterDeviceFileExists(const std::string& path);
 // digits; 0 without digits), without atoi's undefined behaviour on overflow:
 // the value wraps to int exactly as glibc's atoi does.
 int toInt(const std::string& text);
+// text with every control character (below 0x20, and 0x7F) replaced by '?',
+// so a value read from a platform file cannot start a new line in an info
+// file or on the console.
+std::string VisibleText(std::string text);
 
 }  // namespace CFunctionHelper

@@ -12,6 +12,8 @@
 #include <iostream>
 #include <utility>
 
+#include "fs/OwnedNames.h"
+
 namespace CommonWrappers {
 
 int getDir(std::string dir, std::vector<std::string>& entries)
@@ -23,14 +25,25 @@ int getDir(std::string dir, std::vector<std::string>& entries)
         errno = error;
         return error;
     }
-    while (const dirent* entry = readdir(handle)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
-            continue;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(handle);
+        if (entry == nullptr) {
+            break;
         }
-        entries.emplace_back(entry->d_name);
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            entries.emplace_back(entry->d_name);
+        }
     }
+    // A listing cut short by an error is no listing: its callers must not
+    // take the missing entries for gone.
+    const int error = errno;
     closedir(handle);
-    return 0;
+    if (error != 0) {
+        std::cerr << "Error(" << error << ") reading " << dir << std::endl;
+    }
+    errno = error;
+    return error;
 }
 
 namespace {
@@ -57,13 +70,38 @@ int createSymLink(std::string target, std::string linkPath)
 
 int CreateOrUpdateSymLink(std::string target, std::string linkPath)
 {
-    const std::string temporary = linkPath + ".tmp";
-    if (createSymLink(target, temporary) != 0) {
+    const size_t slash = linkPath.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : linkPath.substr(0, slash);
+    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
         return -1;
     }
-    // rename() replaces a link or file at linkPath atomically. When it fails the
-    // temporary link stays, and later calls fail at symlink() until it is gone.
-    return std::rename(temporary.c_str(), linkPath.c_str()) == 0 ? 0 : -1;
+    const int result = CreateOrUpdateSymLinkAt(dirFd, target, linkPath.substr(slash + 1));
+    close(dirFd);
+    return result;
+}
+
+int CreateOrUpdateSymLinkAt(int dirFd, const std::string& target, const std::string& name)
+{
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        // A name nobody can guess, so nobody can take it first.
+        const std::string temporary = name + ".tmp" + OwnedNames::RandomSuffix();
+        if (symlinkat(target.c_str(), dirFd, temporary.c_str()) != 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return -1;
+        }
+        // rename() replaces a link or file at the name atomically.
+        if (renameat(dirFd, temporary.c_str(), dirFd, name.c_str()) == 0) {
+            return 0;
+        }
+        const int error = errno;
+        unlinkat(dirFd, temporary.c_str(), 0);
+        errno = error;
+        return -1;
+    }
+    return -1;
 }
 
 int deleteSymLink(std::string path)

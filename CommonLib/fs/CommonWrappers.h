@@ -10,17 +10,20 @@ namespace CommonWrappers {
 
 // Appends every entry of dir except "." and ".." to entries, in directory
 // order. Returns 0, or the errno of a failed opendir after printing
-// "Error(<errno>) opening <dir>" on standard error.
+// "Error(<errno>) opening <dir>" on standard error, or the errno of a failed
+// readdir after printing "Error(<errno>) reading <dir>".
 int getDir(std::string dir, std::vector<std::string>& entries);
 
 std::string toUpper(std::string s);
 std::string toLower(std::string s);
 
 int createSymLink(std::string target, std::string linkPath);
-// Makes linkPath + ".tmp" point at target and renames it over linkPath, so the
-// link path is never missing. 0 on success, -1 on failure; a failed rename
-// leaves the ".tmp" link behind.
+// Makes a link to target under linkPath + ".tmp" + a random suffix and
+// renames it over linkPath, so the link path is never missing. 0 on success,
+// -1 on failure, when nothing is left behind.
 int CreateOrUpdateSymLink(std::string target, std::string linkPath);
+// The same for the entry name of the directory dirFd.
+int CreateOrUpdateSymLinkAt(int dirFd, const std::string& target, const std::string& name);
 // Removes path only if it is a symbolic link; anything else is left alone.
 int deleteSymLink(std::string path);
 

@@ -1,39 +1,25 @@
-// The link paths other programs use to find a device, and their placeholder
-// files. A link is always replaced in one rename, so readers never find the
-// link path missing while a device is connected.
+// The link operations of the monitor: each chooses the product line's link
+// path and hands the rest to the link keeper.
 #include "monitor/Monitor.h"
 
-namespace {
-
-const char kPlaceholderSuffix[] = "_NotConnected";
-const unsigned int kPlaceholderMode = 0755;
-
-}  // namespace
-
-std::string Monitor::linkPathOf(const MassStorageDeviceInfo& info) const
+LinkKeeper::Line Monitor::lineOf(const MassStorageDeviceInfo& info) const
 {
-    return info.isSilvenmarDevice() ? m_ProgramSettings.getLinkPath_SV() : m_ProgramSettings.getLinkPath_TRV();
+    return info.isSilvenmarDevice() ? LinkKeeper::kSilvenmar : LinkKeeper::kTRV;
 }
 
 std::string Monitor::createDeviceLink(MassStorageDeviceInfo info)
 {
-    const std::string linkPath = linkPathOf(info);
-    // An empty link path (from "-l /") would put the link in the working directory.
-    if (linkPath.empty() || CommonWrappers::CreateOrUpdateSymLink(info.MountPoint, linkPath) != 0) {
+    if (!m_Links.PointAt(lineOf(info), info.MountPoint)) {
         return std::string();
     }
     m_sLinkPoint = info.MountPoint;
     m_bDeviceLinked = true;
-    return linkPath;
+    return m_Links.Path(lineOf(info));
 }
 
 std::string Monitor::deleteDeviceLink(MassStorageDeviceInfo info)
 {
-    // An empty link path means no link was made for this device: nothing to drop.
-    if (info.LinkPath.empty()) {
-        return std::string();
-    }
-    CommonWrappers::deleteSymLink(info.LinkPath);
+    m_Links.Remove(lineOf(info));
     m_sLinkPoint.clear();
     m_bDeviceLinked = false;
     return std::string();
@@ -41,30 +27,16 @@ std::string Monitor::deleteDeviceLink(MassStorageDeviceInfo info)
 
 std::string Monitor::InvalidateDeviceLink(MassStorageDeviceInfo info)
 {
-    // No link was made for this device, so there is no link to keep either.
-    if (info.LinkPath.empty()) {
-        return std::string();
-    }
-    const std::string placeholder = info.LinkPath + kPlaceholderSuffix;
-    CommonWrappers::CreateOrUpdateSymLink(placeholder, info.LinkPath);
+    m_Links.ShowPlaceholder(lineOf(info));
     m_sLinkPoint.clear();
     m_bDeviceLinked = false;
-    CommonWrappers::CreateFile(placeholder, kPlaceholderMode);
-    return placeholder;
+    return m_Links.PlaceholderPath(lineOf(info));
 }
 
 void Monitor::createInitialDevicePath()
 {
-    if (!m_ProgramSettings.getKeepDirectory()) {
-        return;
-    }
-    for (const std::string& linkPath : {m_ProgramSettings.getLinkPath_TRV(), m_ProgramSettings.getLinkPath_SV()}) {
-        if (linkPath.empty()) {
-            continue;
-        }
-        // The placeholder is made first, so the link never dangles.
-        const std::string placeholder = linkPath + kPlaceholderSuffix;
-        CommonWrappers::CreateFile(placeholder, kPlaceholderMode);
-        CommonWrappers::CreateOrUpdateSymLink(placeholder, linkPath);
+    if (m_ProgramSettings.getKeepDirectory()) {
+        m_Links.ShowPlaceholder(LinkKeeper::kTRV);
+        m_Links.ShowPlaceholder(LinkKeeper::kSilvenmar);
     }
 }

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 
@@ -31,21 +30,26 @@ void SIGIOAction(int sig, siginfo_t*, void*)
     }
 }
 
-Monitor::Monitor(Settings& settings)
-    : m_ProgramSettings(settings), m_bDirChanged(false), m_bDeviceMounted(false), m_bDeviceLinked(false)
+namespace {
+
+std::string InfoDirectoryPath()
 {
-    {
-        Registry registry(HKEY_LOCAL_MACHINE, "NA", Registry::Normal);
-        _strTRVMountdDevPath = registry.GetString("TRVMountdDEVPath", "/tmp/.VKTMassStorageInfo/");
-    }
-    // An existing directory is the normal case.
-    CommonWrappers::CreateDirectory(_strTRVMountdDevPath, 0755);
-    // Whatever an earlier run left is stale: the first pass rebuilds it.
-    std::vector<std::string> entries;
-    CommonWrappers::getDir(_strTRVMountdDevPath, entries);
-    for (const std::string& entry : entries) {
-        std::remove((_strTRVMountdDevPath + "/" + entry).c_str());
-    }
+    Registry registry(HKEY_LOCAL_MACHINE, "NA", Registry::Normal);
+    return registry.GetString("TRVMountdDEVPath", "/tmp/.VKTMassStorageInfo/");
+}
+
+}  // namespace
+
+Monitor::Monitor(Settings& settings)
+    : m_ProgramSettings(settings),
+      m_bDirChanged(false),
+      m_bDeviceMounted(false),
+      m_bDeviceLinked(false),
+      _strTRVMountdDevPath(InfoDirectoryPath()),
+      m_InfoDirectory(_strTRVMountdDevPath),
+      m_Links(settings.getLinkPath_TRV(), settings.getLinkPath_SV())
+{
+    m_InfoDirectory.Acquire();
 }
 
 void Monitor::setCallback(void (*callback)(int)) { trv_event = callback; }

@@ -10,16 +10,19 @@
 #include "device/MassStorageDevice.h"
 #include "device/MassStorageDeviceInfo.h"
 #include "fs/CommonWrappers.h"
+#include "monitor/InfoDirectory.h"
+#include "monitor/LinkKeeper.h"
 #include "settings/Settings.h"
 
 // The platform-independent part of every platform monitor: the set of devices
 // known from earlier passes, the device links and the info directory. A
 // platform monitor scans its sources into records and hands them to
-// HandleMassStorageDeviceChanges once per pass.
+// HandleMassStorageDeviceChanges once per pass. What a pass could not do (a
+// link, a placeholder, an info file) is tried again on every later pass.
 class Monitor {
 public:
-    // Reads the info directory from the registry file, creates it and
-    // removes every entry in it.
+    // Reads the info directory from the registry file, makes sure it is the
+    // daemon's own and removes every entry in it.
     explicit Monitor(Settings& settings);
 
     virtual void Start() = 0;
@@ -31,8 +34,9 @@ public:
     static Monitor* getInstance();
 
     // Reconciles one complete scan with the known devices: disappeared
-    // devices lose their info file and link first, then new devices get
-    // theirs. Of several records with one effective number the first wins.
+    // devices lose their info file and link first (a link stays while another
+    // device of its line is connected), then new devices get theirs. Of
+    // several records with one effective number the first wins.
     void HandleMassStorageDeviceChanges(std::vector<MassStorageDeviceInfo> devices);
     void HandleMassStorageDeviceChanges(std::set<MassStorageDeviceInfo> devices);
     std::set<MassStorageDeviceInfo> FilterZentrixDevices(std::set<MassStorageDeviceInfo> devices);
@@ -40,12 +44,12 @@ public:
     // Keep-link start state: both link paths point at their placeholders.
     void createInitialDevicePath();
     // The link path of the device's product line when the link was made, ""
-    // when it could not be.
+    // when it could not be made yet.
     std::string createDeviceLink(MassStorageDeviceInfo info);
-    // Removes the link at info.LinkPath; returns "".
+    // Removes the link of the device's line; returns "".
     std::string deleteDeviceLink(MassStorageDeviceInfo info);
-    // Points the link at info.LinkPath at its placeholder file; returns the
-    // placeholder's path.
+    // Points the link of the device's line at its placeholder file; returns
+    // the placeholder's path.
     std::string InvalidateDeviceLink(MassStorageDeviceInfo info);
 
 protected:
@@ -55,9 +59,13 @@ protected:
 
     // Lists dir and turns each entry into a record with parseEntry; hands the
     // mounted records of the maker's devices to the reconciliation, also
-    // when there are none.
+    // when there are none. A listing that fails says nothing about the
+    // devices: they stay as they are.
     template <class ParseEntry>
     void ScanDirectory(const std::string& dir, ParseEntry parseEntry);
+    // Tries again what earlier passes could not do: links and placeholders,
+    // info files, and a device's LinkPath once its link is made.
+    void RetryPending();
 
     const Settings& m_ProgramSettings;
     static Monitor* pInstance;
@@ -70,8 +78,13 @@ protected:
     std::string _strTRVMountdDevPath;
 
 private:
-    std::string linkPathOf(const MassStorageDeviceInfo& info) const;
-    std::string infoFileName(const char* prefix, const MassStorageDeviceInfo& info) const;
+    LinkKeeper::Line lineOf(const MassStorageDeviceInfo& info) const;
+    std::string linkAfterDeparture(const MassStorageDeviceInfo& departed);
+    void writeInfoFile(const MassStorageDeviceInfo& device);
+
+    InfoDirectory m_InfoDirectory;
+    LinkKeeper m_Links;
+    bool m_bInfoFilesPending = false;
 };
 
 // The SIGIO handlers that directory notification raises; both only call the
@@ -89,7 +102,10 @@ template <class ParseEntry>
 void Monitor::ScanDirectory(const std::string& dir, ParseEntry parseEntry)
 {
     std::vector<std::string> entries;
-    CommonWrappers::getDir(dir, entries);
+    if (CommonWrappers::getDir(dir, entries) != 0) {
+        RetryPending();
+        return;
+    }
     std::vector<MassStorageDeviceInfo> devices;
     for (const std::string& entry : entries) {
         MassStorageDeviceInfo record = parseEntry(entry);

@@ -1,14 +1,27 @@
-// Compares each pass's scan with the devices known from earlier passes. A
-// device is identified by its effective device number alone; a device that
-// stays is never touched again, whatever changes in the scan.
-#include <cstdio>
+// Compares each pass's scan with the devices known from earlier passes, and
+// carries out what changed: departures first, then arrivals, so that when one
+// device of a line leaves and another arrives in the same pass the shared link
+// ends up at the new one.
+#include "monitor/Reconciliation.h"
+
 #include <iostream>
 
 #include "monitor/Monitor.h"
 
-std::string Monitor::infoFileName(const char* prefix, const MassStorageDeviceInfo& info) const
+ScanChanges CompareScan(const std::set<MassStorageDeviceInfo>& known, const std::set<MassStorageDeviceInfo>& scan)
 {
-    return _strTRVMountdDevPath + prefix + info.Device + "_" + std::to_string(info.getDeviceNumber());
+    ScanChanges changes;
+    for (const MassStorageDeviceInfo& device : known) {
+        if (scan.count(device) == 0) {
+            changes.departures.push_back(device);
+        }
+    }
+    for (const MassStorageDeviceInfo& device : scan) {
+        if (known.count(device) == 0) {
+            changes.arrivals.push_back(device);
+        }
+    }
+    return changes;
 }
 
 void Monitor::HandleMassStorageDeviceChanges(std::vector<MassStorageDeviceInfo> devices)
@@ -26,46 +39,69 @@ std::set<MassStorageDeviceInfo> Monitor::FilterZentrixDevices(std::set<MassStora
 
 void Monitor::HandleMassStorageDeviceChanges(std::set<MassStorageDeviceInfo> devices)
 {
-    const std::set<MassStorageDeviceInfo> scan = FilterZentrixDevices(devices);
-    std::vector<MassStorageDeviceInfo> disappeared;
-    for (const MassStorageDeviceInfo& known : m_MassStorageDevices) {
-        if (scan.count(known) == 0) {
-            disappeared.push_back(known);
-        }
-    }
-    std::vector<MassStorageDeviceInfo> arrived;
-    for (const MassStorageDeviceInfo& found : scan) {
-        if (m_MassStorageDevices.count(found) == 0) {
-            arrived.push_back(found);
-        }
-    }
-
-    // Departures first: when one device of a line leaves and another arrives
-    // in the same pass, the shared link ends up at the new one.
-    for (MassStorageDeviceInfo& device : disappeared) {
-        std::remove(infoFileName("/.VKT_", device).c_str());
-        device.LinkPath = m_ProgramSettings.getKeepDirectory() ? InvalidateDeviceLink(device) : deleteDeviceLink(device);
+    const ScanChanges changes = CompareScan(m_MassStorageDevices, FilterZentrixDevices(devices));
+    for (MassStorageDeviceInfo device : changes.departures) {
+        m_InfoDirectory.Remove(device);
         m_MassStorageDevices.erase(device);
+        device.LinkPath = linkAfterDeparture(device);
         if (m_ProgramSettings.Verbose()) {
             std::cout << "Disconnected: " << device << std::endl;
         }
     }
-
-    for (MassStorageDeviceInfo& device : arrived) {
+    for (MassStorageDeviceInfo device : changes.arrivals) {
         device.LinkPath = createDeviceLink(device);
-        // Written under a temporary name and renamed into place, so a reader
-        // finds no file or a complete one.
-        const std::string finalName = infoFileName("/.VKT_", device);
-        const std::string temporaryName = infoFileName("/.tmp_VKT_", device);
-        if (device.SaveInfoToFile(temporaryName) == 1) {
-            std::rename(temporaryName.c_str(), finalName.c_str());
-        } else {
-            // A file that could not be written whole is not published.
-            std::remove(temporaryName.c_str());
-        }
+        writeInfoFile(device);
         m_MassStorageDevices.insert(device);
         if (m_ProgramSettings.Verbose()) {
             std::cout << "Connected: " << device << std::endl;
+        }
+    }
+    RetryPending();
+}
+
+std::string Monitor::linkAfterDeparture(const MassStorageDeviceInfo& departed)
+{
+    // A device of the same line that is still connected keeps the link path.
+    for (const MassStorageDeviceInfo& other : m_MassStorageDevices) {
+        if (lineOf(other) == lineOf(departed)) {
+            if (m_Links.Target(lineOf(other)) != other.MountPoint) {
+                createDeviceLink(other);
+            }
+            return std::string();
+        }
+    }
+    return m_ProgramSettings.getKeepDirectory() ? InvalidateDeviceLink(departed) : deleteDeviceLink(departed);
+}
+
+void Monitor::writeInfoFile(const MassStorageDeviceInfo& device)
+{
+    if (!m_InfoDirectory.Write(device)) {
+        m_bInfoFilesPending = true;
+    }
+}
+
+void Monitor::RetryPending()
+{
+    m_Links.Retry();
+    // A link made late shows in the info file of the device it points at.
+    std::vector<MassStorageDeviceInfo> linkedLate;
+    for (const MassStorageDeviceInfo& device : m_MassStorageDevices) {
+        const LinkKeeper::Line line = lineOf(device);
+        if (device.LinkPath.empty() && m_Links.IsMet(line) && !m_Links.Target(line).empty() &&
+            m_Links.Target(line) == device.MountPoint) {
+            linkedLate.push_back(device);
+        }
+    }
+    for (MassStorageDeviceInfo& device : linkedLate) {
+        device.LinkPath = m_Links.Path(lineOf(device));
+        m_MassStorageDevices.erase(device);
+        m_MassStorageDevices.insert(device);
+        m_bInfoFilesPending = true;
+    }
+    if (m_bInfoFilesPending) {
+        m_bInfoFilesPending = false;
+        for (const MassStorageDeviceInfo& device : m_MassStorageDevices) {
+            writeInfoFile(device);
         }
     }
 }

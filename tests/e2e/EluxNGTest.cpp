@@ -101,7 +101,7 @@ TEST_F(EluxNG, TwoTRVDevicesShareOneLinkAndForeignDevicesAreIgnored)
     EXPECT_EQ(SIGTERM, root.Stop());
 }
 
-TEST_F(EluxNG, ADirectoryAtTheLinkPathLeavesTheTemporaryLinkAndAnEmptyLinkPath)
+TEST_F(EluxNG, ADirectoryAtTheLinkPathLeavesAnEmptyLinkPathUntilItIsGone)
 {
     root.MakeDir(kTRV);
     StartDaemon();
@@ -110,11 +110,13 @@ TEST_F(EluxNG, ADirectoryAtTheLinkPathLeavesTheTemporaryLinkAndAnEmptyLinkPath)
     unlinked.linkPath = "";
     ASSERT_TRUE(root.WaitForOut(DeviceLine("Connected", unlinked)));
     EXPECT_TRUE(root.IsDir(kTRV));
-    EXPECT_EQ("/media/usb0", root.LinkTarget(std::string(kTRV) + ".tmp"));
     EXPECT_EQ(InfoFile(unlinked), root.Read(std::string(kInfoDir) + ".VKT__0"));
+    EXPECT_EQ((std::vector<std::string>{".VKTMassStorageInfo", "ZentrixTRV"}), root.List("/tmp"));
+    root.Remove(kTRV);
+    ASSERT_TRUE(LinkedTo(kTRV, "/media/usb0"));
+    ASSERT_TRUE(FakeRoot::WaitFor([&] { return root.Read(kInfoDir + ".VKT__0") == InfoFile(kTRVStick); }));
     Unplug("trv");
     ASSERT_TRUE(root.WaitForOut(DeviceLine("Disconnected", unlinked)));
-    EXPECT_TRUE(root.IsDir(kTRV));
     EXPECT_EQ(SIGTERM, root.Stop());
 }
 

@@ -63,9 +63,10 @@ void FakeSysfs::Plug(const UsbStick& stick)
     m_root.MakeDir(device);
     // The root hub and a hub carry the same attribute files: reading the wrong
     // level gives their values.
-    auto attributes = [this](const std::string& dir, const std::string& devnum, const std::string& vendor,
-                             const std::string& product, const std::string& name) {
+    auto attributes = [this, &stick](const std::string& dir, const std::string& devnum, const std::string& vendor,
+                                     const std::string& product, const std::string& name) {
         m_root.Write(dir + "/devnum", devnum + "\n");
+        m_root.Write(dir + "/busnum", std::to_string(stick.bus) + "\n");
         m_root.Write(dir + "/idVendor", vendor + "\n");
         m_root.Write(dir + "/idProduct", product + "\n");
         m_root.Write(dir + "/product", name + "\n");

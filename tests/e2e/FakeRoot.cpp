@@ -28,6 +28,8 @@ FakeRoot::FakeRoot()
         MakeDir(dir);
     }
     chmod(Host("/tmp").c_str(), 01777);
+    // Local users reach the root's /tmp as on a real client.
+    chmod(m_root.path().c_str(), 0755);
     std::filesystem::copy_file(TRVMOUNTD_BINARY, Host(kDaemonInside));
 }
 
@@ -88,20 +90,42 @@ std::string FakeRoot::LinkTarget(const std::string& inside) const
     return length < 0 ? std::string() : std::string(buffer, static_cast<size_t>(length));
 }
 
-std::vector<std::string> FakeRoot::List(const std::string& inside) const
-{
-    std::vector<std::string> entries;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(Host(inside), error)) {
-        entries.push_back(entry.path().filename().string());
-    }
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
+std::vector<std::string> FakeRoot::List(const std::string& inside) const { return ListDir(Host(inside)); }
 
 void FakeRoot::MakeReadOnly(const std::string& inside) { m_readOnly += " " + inside; }
 
 void FakeRoot::SetLauncher(const std::vector<std::string>& launcher) { m_launcher = launcher; }
+
+int FakeRoot::AsUser(const std::string& command)
+{
+    return RunProgram("/usr/bin/setpriv", {"--reuid=1000", "--regid=1000", "--clear-groups", "/bin/sh", "-c",
+                                           "cd '" + m_root.path() + "' && " + command})
+        .exitStatus;
+}
+
+std::map<std::string, std::string> FakeRoot::Snapshot() const
+{
+    std::map<std::string, std::string> entries;
+    const std::filesystem::path top(m_root.path());
+    for (auto it = std::filesystem::recursive_directory_iterator(top); it != std::filesystem::recursive_directory_iterator(); ++it) {
+        const std::string inside = "/" + it->path().lexically_relative(top).string();
+        if (it.depth() == 0 && (inside == "/usr" || inside == "/proc" || inside.rfind("/lib", 0) == 0 ||
+                                inside == "/bin" || inside == "/sbin")) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        struct stat info {};
+        lstat(it->path().c_str(), &info);
+        std::string entry = std::to_string(info.st_mode) + " " + std::to_string(info.st_uid) + " ";
+        if (S_ISLNK(info.st_mode)) {
+            entry += LinkTarget(inside);
+        } else if (S_ISREG(info.st_mode)) {
+            entry += ReadFile(it->path());
+        }
+        entries[inside] = entry;
+    }
+    return entries;
+}
 
 void FakeRoot::Start(const std::vector<std::string>& args)
 {
@@ -115,10 +139,14 @@ void FakeRoot::Start(const std::vector<std::string>& args)
     command.insert(command.end(), args.begin(), args.end());
     m_exitStatus = -1;
     m_signal = 0;
+    int closedPipe[2] = {-1, -1};
+    if (m_closedPipe) {
+        ASSERT_EQ(0, pipe(closedPipe));
+    }
     m_pid = fork();
     if (m_pid == 0) {
         const int in = open("/dev/null", O_RDONLY);
-        const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        const int outFd = m_closedPipe ? closedPipe[1] : open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (in < 0 || outFd < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0 ||
             setenv("FAKE_ROOT_READ_ONLY", m_readOnly.c_str(), 1) != 0) {
@@ -135,6 +163,11 @@ void FakeRoot::Start(const std::vector<std::string>& args)
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
+    }
+    for (int fd : closedPipe) {
+        if (fd >= 0) {
+            close(fd);
+        }
     }
     ASSERT_GT(m_pid, 0);
 }

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,17 @@ public:
     // line (as seen inside the root) goes before the daemon's.
     void SetLauncher(const std::vector<std::string>& launcher);
 
+    // Runs a shell command as a local user without privileges (uid and gid
+    // 1000) in the root's top directory, so paths are relative to the root.
+    // Returns the command's exit status.
+    int AsUser(const std::string& command);
+    // Every entry below the root as "type mode owner content-or-target",
+    // by path; the host's directories bound in at start are left out.
+    std::map<std::string, std::string> Snapshot() const;
+
+    // From the next Start on, the daemon's standard output is a pipe whose
+    // reader has gone.
+    void StdoutToAClosedPipe() { m_closedPipe = true; }
     // Starts the daemon inside the root with the given arguments.
     void Start(const std::vector<std::string>& args);
     pid_t Pid() const { return m_pid; }
@@ -70,6 +82,7 @@ private:
     TempDir m_console;
     std::string m_readOnly;
     std::vector<std::string> m_launcher;
+    bool m_closedPipe = false;
     pid_t m_pid = -1;
     int m_exitStatus = -1;
     int m_signal = 0;

@@ -903,10 +903,10 @@ class Test:
             if self.bracketed(disk["usb"].get(attr, "")) is None:
                 raise Skipped("the guest shows no %s for %s" % (attr, stick.ident))
 
-    def expected_record(self, stick, disk, mount, link_path):
+    def expected_record(self, stick, disk, mount, link_path, real_ids=False):
         usb = disk["usb"]
-        fake = 0 if stick.model.lower().startswith("trv") else 1
         real = atoi(self.bracketed(usb["devnum"]))
+        fake = real if real_ids else 0 if stick.model.lower().startswith("trv") else 1
         vendor_id = atoi(self.bracketed(usb["idVendor"]))
         product_id = atoi(self.bracketed(usb["idProduct"]))
         if self.bracketed(usb.get("product", "")) == "QRL2100":
@@ -1071,10 +1071,59 @@ class Test:
         self.check_quiet("nothing more from the daemon in phase 2")
         self.require(self.daemon_running(), "the daemon still runs after phase 2")
 
+        self.both_on_one_device_number(trv, silvenmar)
+
         self.output.poll()
         sanitizer = [l for l in self.output.lines if "Sanitizer" in l or "runtime error:" in l]
         self.check(not sanitizer, "no sanitizer reports from the daemon", " | ".join(sanitizer[:5]))
         self.dmesg()
+
+
+    def both_on_one_device_number(self, trv, silvenmar):
+        """Phase 3: with -d, a stick at a root port and one behind the hub share a
+        USB device number on their two buses: both are linked, each with its
+        own info file."""
+        self.guest.run("/test/daemonctl.sh stop")
+        self.output.poll()
+        self.daemon_seen = len(self.output.lines)
+        self.guest.run("/test/daemonctl.sh start -m 2 -v -d")
+        self.plug(trv)
+        self.plug(silvenmar)
+        # Numbers are handed out in turn per bus: replugging the stick with the
+        # lower number brings it up to the other's.
+        for _attempt in range(8):
+            states = {}
+            for stick in (trv, silvenmar):
+                name, disk, device, mount, _mtab = self.wait_mounted(stick)
+                states[stick.ident] = (name, disk, device, mount)
+            numbers = {ident: atoi(self.bracketed(state[1]["usb"]["devnum"])) for ident, state in states.items()}
+            log("-d: devnum %d on bus %s (TRV), %d on bus %s (Silvenmar)"
+                % (numbers["trv"], self.bracketed(states["trv"][1]["usb"].get("busnum", "[?]")),
+                   numbers["silvenmar"], self.bracketed(states["silvenmar"][1]["usb"].get("busnum", "[?]"))))
+            if numbers["trv"] == numbers["silvenmar"]:
+                break
+            lower = trv if numbers["trv"] < numbers["silvenmar"] else silvenmar
+            self.unplug(lower)
+            self.plug(lower)
+        else:
+            raise Skipped("the two sticks never shared a USB device number")
+        time.sleep(3)  # at least two of the daemon's passes
+        expected = {}
+        for stick, link_path in ((trv, TRV_LINK), (silvenmar, SV_LINK)):
+            _name, disk, device, mount = states[stick.ident]
+            number, text, info = self.expected_record(stick, disk, mount, link_path, real_ids=True)
+            expected[".VKT_%s_%d" % (device, number)] = info
+            found, _infos = self.paths(link_path)
+            self.check(found.get(link_path, {}).get("value") == mount,
+                       "-d: %s links to %s although the other stick has the same number" % (link_path, mount),
+                       "found %s" % found.get(link_path))
+            self.output.poll()
+            self.check(("Connected: " + text) in self.output.lines[self.daemon_seen:],
+                       "-d: the %s stick's \"Connected: \" line shows USB device number %d" % (stick.ident, number))
+        _found, infos = self.paths(TRV_LINK)
+        self.check(infos == expected, "-d: both sticks have their info files",
+                   "found %r, expected %r" % (infos, expected))
+        self.require(self.daemon_running(), "the daemon still runs after phase 3")
 
 
 def default_cache_dir(work_dir):

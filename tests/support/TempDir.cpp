@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -125,4 +127,15 @@ void RemoveTree(const std::string& path)
         return 0;
     }, 32, FTW_PHYS);
     nftw(path.c_str(), removeEntry, 32, FTW_DEPTH | FTW_PHYS);
+}
+
+std::vector<std::string> ListDir(const std::string& path)
+{
+    std::vector<std::string> entries;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
+        entries.push_back(entry.path().filename().string());
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A fresh directory under /tmp, removed with everything in it when the object
 // goes away. Removal never crosses into a mount point that a test left inside.
@@ -27,6 +28,7 @@ bool IsSymlink(const std::string& path);
 bool IsRegularFile(const std::string& path);  // lstat
 bool IsDirectory(const std::string& path);    // lstat
 void MakeDirs(const std::string& path);       // mkdir -p
+std::vector<std::string> ListDir(const std::string& path);  // names, sorted; empty when unreadable
 // Removes path and everything below it; refuses (and fails the test) when a
 // mount point lies below it.
 void RemoveTree(const std::string& path);

@@ -1,6 +1,7 @@
 #include "platforms/elux/MonitorEluxNG.h"
 
-#include "platforms/PlatformFileText.h"
+#include "fs/BoundedRead.h"
+#include "platforms/PlatformText.h"
 
 namespace {
 
@@ -31,10 +32,19 @@ void MonitorEluxNG::HandleChanges()
 MassStorageDeviceInfo MonitorEluxNG::ParseInfoFile(std::string path)
 {
     MassStorageDeviceInfo record(!m_ProgramSettings.getUseRealUSBIds());
-    PlatformFile file(path);
-    // After the first word that is missing the later ones are not read.
-    file.ReadWord(record.Vendor);
-    file.ReadWord(record.Product);
-    file.ReadWord(record.MountPoint);
+    std::string bytes;
+    ReadBoundedFile(path, kDeviceFileCap, bytes);
+    ParseEluxNGInfoFile(bytes, record);
     return record;
+}
+
+void ParseEluxNGInfoFile(std::string_view bytes, MassStorageDeviceInfo& record)
+{
+    std::string_view word;
+    for (std::string* field : {&record.Vendor, &record.Product, &record.MountPoint}) {
+        if (!NextWord(bytes, word)) {
+            return;
+        }
+        field->assign(word);
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "monitor/Monitor.h"
 
@@ -21,3 +22,7 @@ public:
 private:
     std::string m_sCurrentMountPoint;
 };
+
+// Fills Vendor, Product and MountPoint with the first three words of an eLux
+// NG device file; missing words leave their fields as they are.
+void ParseEluxNGInfoFile(std::string_view bytes, MassStorageDeviceInfo& record);

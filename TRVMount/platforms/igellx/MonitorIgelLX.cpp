@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-#include "platforms/PlatformFileText.h"
+#include "fs/BoundedRead.h"
+#include "platforms/PlatformText.h"
 
 namespace {
 
@@ -34,8 +35,15 @@ MassStorageDeviceInfo MonitorIgelLX::ParseInfoFile(std::string path)
     MassStorageDeviceInfo record(!m_ProgramSettings.getUseRealUSBIds());
     // Gives the platform a moment to finish a file it has just created.
     usleep(200);
-    PlatformFile file(path);
-    for (std::string line; file.ReadLine(line);) {
+    std::string bytes;
+    ReadBoundedFile(path, kDeviceFileCap, bytes);
+    ParseIgelLXInfoFile(bytes, record);
+    return record;
+}
+
+void ParseIgelLXInfoFile(std::string_view bytes, MassStorageDeviceInfo& record)
+{
+    for (std::string_view line; NextLine(bytes, line);) {
         if (StartsWith(line, "DeviceName")) {
             record.Product = QuotedValue(line);
         }
@@ -51,5 +59,4 @@ MassStorageDeviceInfo MonitorIgelLX::ParseInfoFile(std::string path)
                                     record.MountPoint.end());
         }
     }
-    return record;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "monitor/Monitor.h"
 
@@ -13,10 +14,13 @@ public:
     void Start() override;
     void HandleChanges() override;
 
-    // Reads Manufacturer, DeviceName, DEVICES and AUTOMOUNT_DIR (spaces
-    // removed) into the record; the last line of a key wins.
     MassStorageDeviceInfo ParseInfoFile(std::string path);
 
 private:
     std::string m_sCurrentMountPoint;
 };
+
+// Fills Vendor (Manufacturer), Product (DeviceName), Device (DEVICES) and
+// MountPoint (AUTOMOUNT_DIR, every blank removed) from the lines of an IGEL
+// LX device file that begin with those keys; the last line of a key wins.
+void ParseIgelLXInfoFile(std::string_view bytes, MassStorageDeviceInfo& record);

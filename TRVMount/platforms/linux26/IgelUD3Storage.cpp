@@ -3,11 +3,11 @@
 #include <dirent.h>
 
 #include <cerrno>
-#include <fstream>
 #include <iostream>
 
+#include "fs/BoundedRead.h"
 #include "fs/CommonWrappers.h"
-#include "platforms/PlatformFileText.h"
+#include "platforms/PlatformText.h"
 
 namespace {
 
@@ -24,12 +24,11 @@ struct Volume {
 Volume ReadVolume(const std::string& path)
 {
     Volume volume;
-    std::ifstream file(path);
-    std::string line;
-    // The line bound also ends the loop on a stream that fails without
-    // reaching its end.
-    for (int lines = 0; !file.eof() && lines < kMaxVolumeLines; ++lines) {
-        std::getline(file, line);
+    std::string bytes;
+    ReadBoundedFile(path, kDeviceFileCap, bytes);
+    std::string_view text(bytes);
+    std::string_view line;
+    for (int lines = 0; lines < kMaxVolumeLines && NextLine(text, line); ++lines) {
         if (StartsWith(line, "DEVICE")) {
             volume.device = QuotedValue(line);
         }

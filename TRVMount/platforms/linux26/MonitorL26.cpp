@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "fs/BoundedRead.h"
 #include "fs/CFunctionHelper.h"
 #include "platforms/linux26/IgelUD3Storage.h"
 #include "platforms/linux26/MountTable.h"
@@ -37,22 +38,11 @@ void MonitorL26::Start()
 
 void MonitorL26::HandleChanges()
 {
-    // With two of the maker's devices plugged, the mount table used to be
-    // read once for each of them in every pass.
-    MountTableSnapshot mountTable(kMountTable);
-    ScanDirectory(kBlockDevices, [this, &mountTable](const std::string& entry) {
-        return ParseBlockDevice(kBlockDevices, entry, mountTable);
-    });
+    m_bMountTableRead = false;
+    ScanDirectory(kBlockDevices, [this](const std::string& entry) { return ParseInfoDir(kBlockDevices, entry); });
 }
 
 MassStorageDeviceInfo MonitorL26::ParseInfoDir(std::string dir, std::string name)
-{
-    MountTableSnapshot mountTable(kMountTable);
-    return ParseBlockDevice(dir, name, mountTable);
-}
-
-MassStorageDeviceInfo MonitorL26::ParseBlockDevice(const std::string& dir, const std::string& name,
-                                                   MountTableSnapshot& mountTable)
 {
     MassStorageDeviceInfo record(!m_ProgramSettings.getUseRealUSBIds());
     const std::string attributes = dir + name + "/device/";
@@ -65,17 +55,23 @@ MassStorageDeviceInfo MonitorL26::ParseBlockDevice(const std::string& dir, const
     // as a whole disk.
     record.Device = MassStorageDevice::isTRVDevice(record.Vendor, record.Product) ? name + "1" : name;
     record.MountPoint =
-        m_ProgramSettings.getIgelUD3Mode() ? getMountPointIgelUD3(record.Device) : mountTable.Find(record.Device);
+        m_ProgramSettings.getIgelUD3Mode() ? getMountPointIgelUD3(record.Device) : getMountPoint(record.Device);
 
     const UsbDevicePaths usb = CutUsbDevicePaths(dir, CFunctionHelper::ReadLink(dir + name));
-    if (usb.secondLevel.empty()) {
-        return record;
+    if (!usb.secondLevel.empty()) {
+        ReadUsbAttributes(ChooseUsbDeviceDirectory(usb), record);
     }
-    ReadUsbAttributes(ChooseUsbDeviceDirectory(usb), record);
     return record;
 }
 
-std::string MonitorL26::getMountPoint(std::string device) { return FindMountPoint(kMountTable, device); }
+std::string MonitorL26::getMountPoint(std::string device)
+{
+    if (!m_bMountTableRead) {
+        ReadBoundedFile(kMountTable, kMountTableCap, m_sMountTable);
+        m_bMountTableRead = true;
+    }
+    return FindMountPoint(m_sMountTable, device);
+}
 
 std::string MonitorL26::getMountPointIgelUD3(std::string device)
 {

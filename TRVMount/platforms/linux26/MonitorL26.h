@@ -4,8 +4,6 @@
 
 #include "monitor/Monitor.h"
 
-class MountTableSnapshot;
-
 // Mode 2, a generic Linux 2.6 system: every pass lists /sys/block/, reads the
 // SCSI vendor and model of each block device, and looks the maker's devices
 // up in /etc/mtab (or, with -u, in the IGEL UD3 storage tree) and in the USB
@@ -22,12 +20,12 @@ public:
     // The record of block device name in dir (always "/sys/block/"): only
     // vendor and product for a device of another maker.
     MassStorageDeviceInfo ParseInfoDir(std::string dir, std::string name);
+    // The mount point of device in /etc/mtab as the current pass read it: the
+    // table is read at the first lookup of a pass, once for all its devices.
     std::string getMountPoint(std::string device);
     std::string getMountPointIgelUD3(std::string device);
 
 private:
-    // ParseInfoDir, looking mount points up in mountTable, which a pass
-    // reads once for all of its devices.
-    MassStorageDeviceInfo ParseBlockDevice(const std::string& dir, const std::string& name,
-                                           MountTableSnapshot& mountTable);
+    bool m_bMountTableRead = false;
+    std::string m_sMountTable;
 };

@@ -2,8 +2,9 @@
 
 #include <sys/stat.h>
 
+#include "fs/BoundedRead.h"
 #include "fs/CFunctionHelper.h"
-#include "platforms/PlatformFileText.h"
+#include "platforms/PlatformText.h"
 
 UsbDevicePaths CutUsbDevicePaths(const std::string& dir, const std::string& link)
 {
@@ -38,11 +39,19 @@ std::string ChooseUsbDeviceDirectory(const UsbDevicePaths& paths)
 
 namespace {
 
-// The first line of a file, without its line end; false when unreadable.
+// The first line of a sysfs attribute, without its line end; false when the
+// attribute cannot be read or is empty.
 bool ReadFirstLine(const std::string& path, std::string& line)
 {
-    PlatformFile file(path);
-    return file.ReadLine(line);
+    std::string bytes;
+    ReadBoundedFile(path, kSysfsAttributeCap, bytes);
+    std::string_view text(bytes);
+    std::string_view first;
+    if (!NextLine(text, first)) {
+        return false;
+    }
+    line.assign(first);
+    return true;
 }
 
 }  // namespace
@@ -52,6 +61,9 @@ void ReadUsbAttributes(const std::string& usbDirectory, MassStorageDeviceInfo& r
     std::string line;
     if (ReadFirstLine(usbDirectory + "devnum", line)) {
         record.setDeviceNumber(CFunctionHelper::toInt(line));
+    }
+    if (ReadFirstLine(usbDirectory + "busnum", line)) {
+        record.setBusNumber(CFunctionHelper::toInt(line));
     }
     if (ReadFirstLine(usbDirectory + "idProduct", line)) {
         record.ProductID = CFunctionHelper::toInt(line);
@@ -66,8 +78,10 @@ void ReadUsbAttributes(const std::string& usbDirectory, MassStorageDeviceInfo& r
 
 std::string ReadFirstWord(const std::string& path)
 {
-    PlatformFile file(path);
-    std::string word;
-    file.ReadWord(word);
-    return word;
+    std::string bytes;
+    ReadBoundedFile(path, kSysfsAttributeCap, bytes);
+    std::string_view text(bytes);
+    std::string_view word;
+    NextWord(text, word);
+    return std::string(word);
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "device/MassStorageDeviceInfo.h"
 #include "support/TempDir.h"
 
@@ -99,15 +101,19 @@ TEST(DeviceInfoFile, KeysUnderASectionOrAMissingFileGiveTheDefaults)
     }
 }
 
-TEST(DeviceInfoFile, AValueWithALineBreakIsNotReadBackWhole)
+TEST(DeviceInfoFile, AControlCharacterInAValueCannotStartALineOfItsOwn)
 {
     TempDir dir;
     MassStorageDeviceInfo r = Connected(true);
-    r.MountPoint = "/media/two\nlines";
+    r.MountPoint = "/media/two\rLinkPath = /home/eve\nlines\x7f";
     ASSERT_EQ(1, r.SaveInfoToFile(dir / "info"));
     MassStorageDeviceInfo reader(true);
     reader.LoadInfoFromFile(dir / "info");
-    EXPECT_EQ("/media/two", reader.MountPoint);
+    EXPECT_EQ("/media/two?LinkPath = /home/eve?lines?", reader.MountPoint);
+    EXPECT_EQ(ReadFile(dir / "info"), r.InfoFileText());
+    std::ostringstream line;
+    line << r;
+    EXPECT_NE(std::string::npos, line.str().find(" MountPoint: /media/two?LinkPath = /home/eve?lines? LinkPath: "));
 }
 
 TEST(DeviceInfoFile, WritingIntoAMissingDirectoryCreatesNothing)

@@ -28,7 +28,7 @@ TEST_F(MonitorTest, CreateDeviceLinkUsesTheSilvenmarPathOnlyForSilvenmarDevices)
     EXPECT_TRUE(monitor.deviceLinked());
 }
 
-TEST_F(MonitorTest, CreateDeviceLinkReplacesAForeignFileButFailsOnADirectoryAndLeavesTheTemporaryLink)
+TEST_F(MonitorTest, CreateDeviceLinkReplacesAForeignFileButFailsOnADirectoryAndLeavesNothing)
 {
     TestMonitor& monitor = Build();
     WriteFile(TRV(), "left from outside");
@@ -38,10 +38,9 @@ TEST_F(MonitorTest, CreateDeviceLinkReplacesAForeignFileButFailsOnADirectoryAndL
     MakeDirs(SV());
     EXPECT_EQ("", monitor.createDeviceLink(Device("Zentrix", "Silvenmar", "/media/sv")));
     EXPECT_TRUE(IsDirectory(SV()));
-    EXPECT_EQ("/media/sv", ReadLink(SV() + ".tmp"));
     EXPECT_EQ("/media/usb0", monitor.linkPoint());
-    EXPECT_EQ("", monitor.createDeviceLink(Device("Zentrix", "Silvenmar", "/media/sv2")));
-    EXPECT_EQ("/media/sv", ReadLink(SV() + ".tmp"));
+    EXPECT_EQ((std::vector<std::string>{"Settings.ini", "ZentrixSilvenmar", "ZentrixTRV", "cwd", "info"}),
+              ListDir(m_dir.path()));
 }
 
 TEST_F(MonitorTest, DeleteDeviceLinkRemovesOnlyALink)
@@ -79,7 +78,7 @@ TEST_F(MonitorTest, AnEmptyLinkPathIsNeverTouchedSoNothingAppearsInTheWorkingDir
     TestMonitor& monitor = Build({"-k"});
     const MassStorageDeviceInfo unlinked = Device("Zentrix", "TRV4", "/media/usb0");
     EXPECT_EQ("", monitor.deleteDeviceLink(unlinked));
-    EXPECT_EQ("", monitor.InvalidateDeviceLink(unlinked));
+    EXPECT_EQ(TRV() + "_NotConnected", monitor.InvalidateDeviceLink(unlinked));
     EXPECT_TRUE(EntriesOf(Cwd()).empty());
 }
 

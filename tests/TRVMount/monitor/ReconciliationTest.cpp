@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "fs/CFunctionHelper.h"
 #include "monitor/MonitorFixture.h"
 
@@ -81,7 +82,7 @@ TEST_F(MonitorTest, FakeNumbersMakeTheFirstTRVDeviceOfAScanTheOnlyOne)
     EXPECT_TRUE(PathExists(Info(".VKT_sdb1_0")));
 }
 
-TEST_F(MonitorTest, RealNumbersLinkEveryArrivalAndDropTheSharedLinkWithAnyDeparture)
+TEST_F(MonitorTest, RealNumbersLinkEveryArrivalAndKeepTheSharedLinkWhileADeviceOfTheLineStays)
 {
     TestMonitor& monitor = Build({"-v", "-d"});
     const std::string out = Pass({Device("Zentrix", "TRV4", "/media/seven", "sdc1", 7),
@@ -94,10 +95,12 @@ TEST_F(MonitorTest, RealNumbersLinkEveryArrivalAndDropTheSharedLinkWithAnyDepart
         EXPECT_EQ(TRV(), known.LinkPath);
     }
 
-    Pass({Device("Zentrix", "TRV4", "/media/seven", "sdc1", 7)});
-    EXPECT_FALSE(PathExists(TRV()));
-    EXPECT_TRUE(PathExists(Info(".VKT_sdc1_7")));
-    EXPECT_FALSE(PathExists(Info(".VKT_sdb1_5")));
+    // The device the link points at leaves: the link goes to the one that stays.
+    EXPECT_EQ(Line("Disconnected", "Zentrix", "TRV4", "/media/seven", "", 7, 7),
+              Pass({Device("Zentrix", "TRV4", "/media/five", "sdb1", 5)}));
+    EXPECT_EQ("/media/five", ReadLink(TRV()));
+    EXPECT_TRUE(PathExists(Info(".VKT_sdb1_5")));
+    EXPECT_FALSE(PathExists(Info(".VKT_sdc1_7")));
 }
 
 TEST_F(MonitorTest, RealNumbersADepartureAndAnArrivalInOnePassLeaveTheLinkAtTheNewDevice)
@@ -119,35 +122,40 @@ TEST_F(MonitorTest, ForeignRecordsNeverReachTheKnownSet)
     EXPECT_TRUE(infoFiles.empty());
 }
 
-TEST_F(MonitorTest, ADeviceWhoseLinkCannotBeMadeIsRecordedWithAnEmptyLinkPathAndNotRetried)
+TEST_F(MonitorTest, ALinkThatCannotBeMadeIsTriedAgainOnEveryPassAndTheInfoFileFollows)
 {
     TestMonitor& monitor = Build({"-v", "-k"});
     MakeDirs(TRV());
     EXPECT_EQ(Line("Connected", "Zentrix", "TRV4", "/media/usb0", "", 0), Pass({Device("Zentrix", "TRV4", "/media/usb0")}));
     EXPECT_NE(std::string::npos, ReadFile(Info(".VKT_sdb1_0")).find("LinkPath = \n"));
     EXPECT_EQ("", Pass({Device("Zentrix", "TRV4", "/media/usb0")}));
-    EXPECT_EQ(1u, monitor.known().size());
-
-    EXPECT_EQ(Line("Disconnected", "Zentrix", "TRV4", "/media/usb0", "", 0), Pass({}));
     EXPECT_TRUE(IsDirectory(TRV()));
-    std::vector<std::string> cwd;
-    CommonWrappers::getDir(Cwd(), cwd);
-    EXPECT_TRUE(cwd.empty());
+
+    ASSERT_EQ(0, rmdir(TRV().c_str()));
+    EXPECT_EQ("", Pass({Device("Zentrix", "TRV4", "/media/usb0")}));
+    EXPECT_EQ("/media/usb0", ReadLink(TRV()));
+    EXPECT_NE(std::string::npos, ReadFile(Info(".VKT_sdb1_0")).find("LinkPath = " + TRV() + "\n"));
+    ASSERT_EQ(1u, monitor.known().size());
+    EXPECT_EQ(TRV(), monitor.known().begin()->LinkPath);
+
+    EXPECT_EQ(Line("Disconnected", "Zentrix", "TRV4", "/media/usb0", TRV() + "_NotConnected", 0), Pass({}));
+    EXPECT_EQ(TRV() + "_NotConnected", ReadLink(TRV()));
+    EXPECT_TRUE(ListDir(Cwd()).empty());
 }
 
-TEST_F(MonitorTest, ALinkPlantedAtTheTemporaryInfoNameIsRemovedAndItsTargetLeftAlone)
+TEST_F(MonitorTest, ALinkPlantedAtTheOldTemporaryInfoNameIsNeitherFollowedNorInTheWay)
 {
     Build();
     WriteFile(m_dir / "victim", "precious");
     ASSERT_EQ(0, symlink((m_dir / "victim").c_str(), Info(".tmp_VKT_sdb1_0").c_str()));
     Pass({Device("Zentrix", "TRV4", "/media/usb0")});
     EXPECT_EQ("precious", ReadFile(m_dir / "victim"));
-    EXPECT_FALSE(PathExists(Info(".tmp_VKT_sdb1_0")));
-    EXPECT_FALSE(PathExists(Info(".VKT_sdb1_0")));
+    EXPECT_EQ(m_dir / "victim", ReadLink(Info(".tmp_VKT_sdb1_0")));
+    EXPECT_NE(std::string::npos, ReadFile(Info(".VKT_sdb1_0")).find("MountPoint = /media/usb0\n"));
     EXPECT_EQ("/media/usb0", ReadLink(TRV()));
 }
 
-TEST_F(MonitorTest, AnInfoFileThatCannotBeWrittenLeavesNoTemporaryFileAndTheDeviceIsStillLinked)
+TEST_F(MonitorTest, AnInfoDirectoryReplacedBehindTheDaemonsBackIsMadeAnewAndTheInfoFileWrittenThere)
 {
     TestMonitor& monitor = Build({"-v"});
     ASSERT_EQ(0, rmdir(Info("").c_str()));
@@ -155,7 +163,14 @@ TEST_F(MonitorTest, AnInfoFileThatCannotBeWrittenLeavesNoTemporaryFileAndTheDevi
     Pass({Device("Zentrix", "TRV4", "/media/usb0")});
     EXPECT_EQ("/media/usb0", ReadLink(TRV()));
     EXPECT_EQ(1u, monitor.known().size());
-    EXPECT_EQ("a file where the directory was", ReadFile(m_dir / "info"));
+
+    Pass({Device("Zentrix", "TRV4", "/media/usb0")});
+    EXPECT_NE(std::string::npos, ReadFile(Info(".VKT_sdb1_0")).find("MountPoint = /media/usb0\n"));
+    const std::vector<std::string> names = ListDir(m_dir.path());
+    const auto aside = std::find_if(names.begin(), names.end(),
+                                    [](const std::string& name) { return name.rfind("info.moved-", 0) == 0; });
+    ASSERT_NE(names.end(), aside);
+    EXPECT_EQ("a file where the directory was", ReadFile(m_dir / *aside));
 }
 
 }  // namespace

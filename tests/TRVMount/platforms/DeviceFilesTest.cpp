@@ -7,7 +7,7 @@ namespace {
 
 struct EluxCase {
     const char* name;
-    const char* file;
+    std::string file;
     const char* vendor;
     const char* product;
     const char* mountPoint;
@@ -36,6 +36,9 @@ INSTANTIATE_TEST_SUITE_P(
                     EluxCase{"TwoWordVendor", "Zentrix Sonivex Velquor /media/x", "Zentrix", "Sonivex", "Velquor"},
                     EluxCase{"MountPointWithABlank", "Zentrix TRV4 /media/USB DISK", "Zentrix", "TRV4", "/media/USB"},
                     EluxCase{"TwoWords", "Zentrix TRV4\n", "Zentrix", "TRV4", ""},
+                    // The file is read up to 64 KiB, which ends six bytes into the mount point.
+                    EluxCase{"CutAfter64KiB", "Zentrix TRV4" + std::string(64 * 1024 - 18, ' ') + "/media/usb0", "Zentrix",
+                             "TRV4", "/media"},
                     EluxCase{"Empty", "", "", "", ""}),
     [](const testing::TestParamInfo<EluxCase>& info) { return std::string(info.param.name); });
 

@@ -1,0 +1,124 @@
+#include "fs/OwnedNames.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+namespace OwnedNames {
+
+namespace {
+
+// Attempts at a fresh random name before giving up: a clash is already
+// unlikely once.
+const int kAttempts = 16;
+
+bool IsOwnFile(int fd)
+{
+    struct stat info {};
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() && info.st_nlink == 1;
+}
+
+}  // namespace
+
+std::string RandomSuffix()
+{
+    static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char bytes[6];
+    if (getrandom(bytes, sizeof(bytes), GRND_NONBLOCK) != static_cast<ssize_t>(sizeof(bytes))) {
+        // Early in boot the pool may not be ready; the clock still gives a
+        // name that is hard to hit.
+        unsigned long long seed = static_cast<unsigned long long>(
+            std::chrono::steady_clock::now().time_since_epoch().count());
+        for (unsigned char& byte : bytes) {
+            seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+            byte = static_cast<unsigned char>(seed >> 33);
+        }
+    }
+    std::string suffix;
+    for (unsigned char byte : bytes) {
+        suffix.push_back(kAlphabet[byte % (sizeof(kAlphabet) - 1)]);
+    }
+    return suffix;
+}
+
+bool ClearName(int dirFd, const std::string& name)
+{
+    struct stat info {};
+    if (fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT;
+    }
+    // Only what can hold nothing of anybody's is removed: links, FIFOs,
+    // sockets, device nodes, and an empty file the daemon's user made.
+    const bool holdsNothing = S_ISREG(info.st_mode) ? info.st_uid == geteuid() && info.st_size == 0 && info.st_nlink == 1
+                                                    : !S_ISDIR(info.st_mode);
+    if (holdsNothing) {
+        return unlinkat(dirFd, name.c_str(), 0) == 0 || errno == ENOENT;
+    }
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string aside = name + ".moved-" + RandomSuffix();
+        int moved = renameat2(dirFd, name.c_str(), dirFd, aside.c_str(), RENAME_NOREPLACE);
+        if (moved != 0 && (errno == ENOSYS || errno == EINVAL)) {
+            // Kernels before 3.15, or file systems without the flag: the
+            // random name is as good as free.
+            moved = renameat(dirFd, name.c_str(), dirFd, aside.c_str());
+        }
+        if (moved == 0) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            return errno == ENOENT;
+        }
+    }
+    return false;
+}
+
+int CreateExclusive(int dirFd, const std::string& name, unsigned int mode)
+{
+    const int fd = openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+                          static_cast<mode_t>(mode));
+    if (fd >= 0 && !IsOwnFile(fd)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool WriteReplacing(int dirFd, const std::string& prefix, const std::string& name, const std::string& text)
+{
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string temporary = prefix + RandomSuffix();
+        const int fd = CreateExclusive(dirFd, temporary, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return false;
+        }
+        size_t written = 0;
+        while (written < text.size()) {
+            const ssize_t length = write(fd, text.data() + written, text.size() - written);
+            if (length < 0 && errno == EINTR) {
+                continue;
+            }
+            if (length <= 0) {
+                break;
+            }
+            written += static_cast<size_t>(length);
+        }
+        // A short file (a full file system) is never published.
+        const bool complete = close(fd) == 0 && written == text.size();
+        if (complete && renameat(dirFd, temporary.c_str(), dirFd, name.c_str()) == 0) {
+            return true;
+        }
+        unlinkat(dirFd, temporary.c_str(), 0);
+        return false;
+    }
+    return false;
+}
+
+}  // namespace OwnedNames
