@@ -1,8 +1,9 @@
 #include <signal.h>
-#include <unistd.h>
 
 #include <iostream>
 
+#include "mainloop/PassScheduler.h"
+#include "mainloop/ReadyNotification.h"
 #include "platforms/elux/MonitorEluxNG.h"
 #include "platforms/igellx/MonitorIgelLX.h"
 #include "platforms/linux26/MonitorL26.h"
@@ -42,19 +43,16 @@ int main(int argc, char** argv)
     g_pTRVMonitor = monitor;
     // Registered before Start arms notification, so a signal never finds it unset.
     Monitor::setCallback(dirchangecallback);
+    // SIGIO gets through only while the loop waits: it never breaks into a
+    // pass (or a console write blocked on a full pipe), and one that comes
+    // during a pass ends the wait that follows.
+    PassScheduler::HoldNotification();
     g_pTRVMonitor->Start();
-    // SIGIO is held back while a pass runs: the handler would only set the
-    // flag, which is set already, but it would break off a console write that
-    // is blocked on a full pipe and leave the stream failed for good. A
-    // notification that arrived during the pass is delivered before the pause.
-    sigset_t notification;
-    sigemptyset(&notification);
-    sigaddset(&notification, SIGIO);
+    PassScheduler scheduler(g_pTRVMonitor->WakeSources());
+    ReadyNotification ready;
     for (;;) {
-        sigprocmask(SIG_BLOCK, &notification, nullptr);
         g_pTRVMonitor->HandleChanges();
-        sigprocmask(SIG_UNBLOCK, &notification, nullptr);
-        // A directory notification ends the pause early.
-        sleep(1);
+        ready.AfterPass(g_pTRVMonitor->LinkStatus());
+        scheduler.WaitForNextPass();
     }
 }

@@ -17,7 +17,7 @@ build=${1:-build/bench}
 runs=${RUNS:-3}
 trials=${REACTION_TRIALS:-50}
 
-sh scripts/ensure-packages.sh cmake ninja-build g++ libsimpleini-dev libgtest-dev libgmock-dev util-linux \
+sh scripts/ensure-packages.sh cmake ninja-build g++ pkg-config libsimpleini-dev libmount-dev libsystemd-dev libgtest-dev libgmock-dev util-linux \
     libbenchmark-dev strace
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRV_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" --target TRVMountBench TRVMountDaemonFigures TRVMountd

@@ -8,8 +8,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-sh scripts/ensure-packages.sh cmake ninja-build g++ libsimpleini-dev libgtest-dev libgmock-dev util-linux valgrind dpkg-dev man-db mandoc \
-    qemu-system-x86 busybox-static fdisk dosfstools mtools python3 clang libclang-rt-14-dev
+sh scripts/ensure-packages.sh cmake ninja-build g++ pkg-config libsimpleini-dev libmount-dev libsystemd-dev libgtest-dev libgmock-dev util-linux valgrind dpkg-dev man-db mandoc \
+    qemu-system-x86 busybox-static fdisk dosfstools mtools python3 clang libclang-rt-14-dev lintian
 
 jobs=$(nproc)
 

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "config/Registry.h"
+#include "fs/CFunctionHelper.h"
 
 Monitor* Monitor::pInstance = nullptr;
 
@@ -53,6 +54,17 @@ Monitor::Monitor(Settings& settings)
 }
 
 void Monitor::setCallback(void (*callback)(int)) { trv_event = callback; }
+
+std::string Monitor::LinkStatus() const
+{
+    std::string status;
+    for (const MassStorageDeviceInfo& device : m_MassStorageDevices) {
+        if (!device.LinkPath.empty()) {
+            status += (status.empty() ? "" : ", ") + device.LinkPath + " -> " + device.MountPoint;
+        }
+    }
+    return status.empty() ? "no device linked" : CFunctionHelper::VisibleText(status);
+}
 
 void Monitor::DirChanged() { m_bDirChanged = true; }
 

@@ -12,6 +12,7 @@
 #include "fs/CommonWrappers.h"
 #include "monitor/InfoDirectory.h"
 #include "monitor/LinkKeeper.h"
+#include "monitor/WakeSource.h"
 #include "settings/Settings.h"
 
 // The platform-independent part of every platform monitor: the set of devices
@@ -40,6 +41,12 @@ public:
     void HandleMassStorageDeviceChanges(std::vector<MassStorageDeviceInfo> devices);
     void HandleMassStorageDeviceChanges(std::set<MassStorageDeviceInfo> devices);
     std::set<MassStorageDeviceInfo> FilterZentrixDevices(std::set<MassStorageDeviceInfo> devices);
+
+    // What besides the watched directory starts the next pass at once.
+    const std::vector<WakeSource>& WakeSources() const { return m_WakeSources; }
+    // The linked devices, for the service manager: "<link path> -> <mount
+    // point>" for each, or "no device linked".
+    std::string LinkStatus() const;
 
     // Keep-link start state: both link paths point at their placeholders.
     void createInitialDevicePath();
@@ -76,6 +83,7 @@ protected:
     std::string m_sLinkPoint;
     std::set<MassStorageDeviceInfo> m_MassStorageDevices;
     std::string _strTRVMountdDevPath;
+    std::vector<WakeSource> m_WakeSources;
 
 private:
     LinkKeeper::Line lineOf(const MassStorageDeviceInfo& info) const;

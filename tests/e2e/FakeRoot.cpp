@@ -103,6 +103,21 @@ int FakeRoot::AsUser(const std::string& command)
         .exitStatus;
 }
 
+void FakeRoot::MountInside(const std::string& source, const std::string& inside)
+{
+    MakeDir(inside);
+    const ProcessResult mount = RunProgram("/usr/bin/nsenter", {"--target", std::to_string(m_pid), "--mount", "--",
+                                                                "/bin/mount", "-t", "tmpfs", source, Host(inside)});
+    ASSERT_EQ(0, mount.exitStatus) << mount.err;
+}
+
+void FakeRoot::UnmountInside(const std::string& inside)
+{
+    const ProcessResult unmount =
+        RunProgram("/usr/bin/nsenter", {"--target", std::to_string(m_pid), "--mount", "--", "/bin/umount", Host(inside)});
+    ASSERT_EQ(0, unmount.exitStatus) << unmount.err;
+}
+
 std::map<std::string, std::string> FakeRoot::Snapshot() const
 {
     std::map<std::string, std::string> entries;

@@ -53,6 +53,12 @@ public:
     // by path; the host's directories bound in at start are left out.
     std::map<std::string, std::string> Snapshot() const;
 
+    // Mounts a tmpfs with the given source name at inside, in the running
+    // daemon's mount namespace, as a platform mounts a stick: the kernel's
+    // mount table, which the daemon reads through /proc, shows it.
+    void MountInside(const std::string& source, const std::string& inside);
+    void UnmountInside(const std::string& inside);
+
     // From the next Start on, the daemon's standard output is a pipe whose
     // reader has gone.
     void StdoutToAClosedPipe() { m_closedPipe = true; }

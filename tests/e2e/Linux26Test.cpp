@@ -76,6 +76,19 @@ TEST_F(Linux26, ARecognisedStickIsLinkedOnlyOnceItIsMounted)
     EXPECT_EQ(SIGTERM, root.Stop());
 }
 
+TEST_F(Linux26, TheKernelsMountTableIsReadThroughProcAndAMountOrUnmountThereIsFollowed)
+{
+    root.Remove("/etc/mtab");
+    root.Symlink("/proc/self/mounts", "/etc/mtab");
+    sysfs.Plug(UsbStick{});
+    StartDaemon();
+    root.MountInside("/dev/sdb1", "/media/sdb1");
+    ASSERT_TRUE(LinkedTo(kTRV, "/media/sdb1"));
+    root.UnmountInside("/media/sdb1");
+    EXPECT_TRUE(Gone(kTRV));
+    EXPECT_EQ(SIGTERM, root.Stop());
+}
+
 TEST_F(Linux26, RealUsbNumbersTellTwoTRVSticksApart)
 {
     UsbStick second = SilvenmarBehindAHub();

@@ -186,6 +186,8 @@ sort > "$work/expected-files" <<'EOF'
 -rw-r--r-- root/root ./usr/lib/systemd/system/trvmountd.service
 -rw-r--r-- root/root ./usr/lib/tmpfiles.d/trvmountd.conf
 -rwxr-xr-x root/root ./usr/sbin/TRVMountd
+-rw-r--r-- root/root ./usr/share/doc/trvmountd/changelog.gz
+-rw-r--r-- root/root ./usr/share/doc/trvmountd/copyright
 -rw-r--r-- root/root ./usr/share/doc/trvmountd/examples/Settings.ini
 -rw-r--r-- root/root ./usr/share/doc/trvmountd/examples/qrllog.ini
 -rw-r--r-- root/root ./usr/share/man/man8/TRVMountd.8.gz
@@ -197,6 +199,13 @@ if awk '$1 ~ /^d/ && ($1 != "drwxr-xr-x" || $2 != "root/root")' "$work/contents"
     fail "a directory is not root/root 0755"
 fi
 pass "file list"
+if command -v lintian >/dev/null 2>&1; then
+    lintian --fail-on error,warning "$deb" 2>&1 | grep -v 'running with root privileges' | tee "$work/lintian.log"
+    [ -s "$work/lintian.log" ] && fail "lintian reported on the package"
+    pass "lintian: no errors or warnings"
+else
+    note "lintian is missing (Debian package lintian): the package is not linted"
+fi
 
 # --- The daemon, unpacked --------------------------------------------------------
 root=$work/root
@@ -231,7 +240,7 @@ setting() { printf '%s\n' "$settings" | sed -n "s/^$1=//p"; }
     fail "Environment is '$(setting Environment)'"
 grep -qx '#TRVMOUNTD_OPTS="-m 2 -k"' "$root/etc/default/trvmountd" ||
     fail "the environment file lacks the commented default"
-[ "$(setting Type)" = exec ] || fail "Type is '$(setting Type)'"
+[ "$(setting Type)" = notify ] || fail "Type is '$(setting Type)'"
 [ "$(setting Restart)" = always ] || fail "Restart is '$(setting Restart)'"
 [ "$(setting RestartPreventExitStatus)" = 1 ] || fail "RestartPreventExitStatus is not 1"
 setting After | grep -qw local-fs.target || fail "not ordered after local-fs.target"

@@ -4,6 +4,7 @@
 
 #include "fs/BoundedRead.h"
 #include "fs/CFunctionHelper.h"
+#include "platforms/linux26/ChangeWatches.h"
 #include "platforms/linux26/IgelUD3Storage.h"
 #include "platforms/linux26/MountTable.h"
 #include "platforms/linux26/UsbDeviceDirectory.h"
@@ -34,6 +35,12 @@ void MonitorL26::Start()
         createInitialDevicePath();
     }
     s_fd = OpenWatchedDirectory(kBlockDevices, "Failed openning /sys dir: ");
+    // The platform mounts a stick after its block device appears: the
+    // mount table, and with -u the storage tree, tell when.
+    m_WakeSources.push_back(WatchMountTable(kMountTable));
+    if (m_ProgramSettings.getIgelUD3Mode()) {
+        m_WakeSources.push_back(WatchDirectory(kIgelUD3Storage));
+    }
 }
 
 void MonitorL26::HandleChanges()

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <functional>
+
+// A descriptor that becomes readable when something a pass reads has changed,
+// so the next pass can start at once. drain consumes what made it readable and
+// says whether that was a change that matters. An fd of -1 watches nothing.
+struct WakeSource {
+    int fd = -1;
+    std::function<bool()> drain;
+};
