@@ -1,246 +1,101 @@
 #include "e2e/FakeRoot.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <spawn.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <thread>
-
-#include <gtest/gtest.h>
-
-#include "support/Process.h"
-
-namespace {
-
-const char kDaemonInside[] = "/opt/trvmountd/TRVMountd";
-
-}  // namespace
+namespace fs = std::filesystem;
 
 FakeRoot::FakeRoot()
 {
-    for (const char* dir : {"/tmp", "/etc", "/media", "/opt/trvmountd", "/staging"}) {
-        MakeDir(dir);
-    }
+    for (const char* dir : {"/tmp", "/etc", "/media", "/opt/trvmountd", "/staging"}) MakeDir(dir);
     chmod(Host("/tmp").c_str(), 01777);
-    // Local users reach the root's /tmp as on a real client.
-    chmod(m_root.path().c_str(), 0755);
-    std::filesystem::copy_file(TRVMOUNTD_BINARY, Host(kDaemonInside));
+    chmod(m_root.path().c_str(), 0755);  // local users reach its /tmp
+    fs::copy_file(TRVMOUNTD_BINARY, Host("/opt/trvmountd/TRVMountd"));
+    std::istringstream launcher(std::getenv("TRV_DAEMON_LAUNCHER") ? std::getenv("TRV_DAEMON_LAUNCHER") : "");
+    m_launcher.assign(std::istream_iterator<std::string>(launcher), std::istream_iterator<std::string>());
 }
-
-FakeRoot::~FakeRoot()
-{
-    if (m_pid > 0) {
-        Stop();
-    }
-}
-
-std::string FakeRoot::Unavailable()
-{
-    if (!RunningAsRoot()) {
-        return "the daemon runs chrooted in a private mount namespace, which needs root";
-    }
-    if (access("/usr/bin/unshare", X_OK) != 0 || access("/usr/sbin/chroot", X_OK) != 0) {
-        return "unshare or chroot (util-linux, coreutils) is missing";
-    }
-    return "";
-}
-
-std::string FakeRoot::Host(const std::string& inside) const { return m_root.path() + inside; }
-
-void FakeRoot::Write(const std::string& inside, const std::string& content) { WriteFile(Host(inside), content); }
 
 void FakeRoot::Publish(const std::string& inside, const std::string& content)
 {
-    // The staging directory is outside every watched directory, so the
-    // daemon sees one event: the complete file arriving.
-    const std::string staging = "/staging/" + inside.substr(inside.rfind('/') + 1);
+    const std::string staging = "/staging/" + fs::path(inside).filename().string();
     Write(staging, content);
+    MakeDirs(fs::path(Host(inside)).parent_path());
     ASSERT_EQ(0, std::rename(Host(staging).c_str(), Host(inside).c_str())) << inside;
-}
-
-void FakeRoot::MakeDir(const std::string& inside) { MakeDirs(Host(inside)); }
-
-void FakeRoot::Symlink(const std::string& target, const std::string& inside)
-{
-    ASSERT_EQ(0, symlink(target.c_str(), Host(inside).c_str())) << inside;
-}
-
-void FakeRoot::Remove(const std::string& inside) { RemoveTree(Host(inside)); }
-
-std::string FakeRoot::Read(const std::string& inside) const { return ReadFile(Host(inside)); }
-
-bool FakeRoot::Exists(const std::string& inside) const { return PathExists(Host(inside)); }
-
-bool FakeRoot::IsLink(const std::string& inside) const { return IsSymlink(Host(inside)); }
-
-bool FakeRoot::IsFile(const std::string& inside) const { return IsRegularFile(Host(inside)); }
-
-bool FakeRoot::IsDir(const std::string& inside) const { return IsDirectory(Host(inside)); }
-
-std::string FakeRoot::LinkTarget(const std::string& inside) const
-{
-    char buffer[4096];
-    const ssize_t length = readlink(Host(inside).c_str(), buffer, sizeof(buffer));
-    return length < 0 ? std::string() : std::string(buffer, static_cast<size_t>(length));
-}
-
-std::vector<std::string> FakeRoot::List(const std::string& inside) const { return ListDir(Host(inside)); }
-
-void FakeRoot::MakeReadOnly(const std::string& inside) { m_readOnly += " " + inside; }
-
-void FakeRoot::SetLauncher(const std::vector<std::string>& launcher) { m_launcher = launcher; }
-
-int FakeRoot::AsUser(const std::string& command)
-{
-    return RunProgram("/usr/bin/setpriv", {"--reuid=1000", "--regid=1000", "--clear-groups", "/bin/sh", "-c",
-                                           "cd '" + m_root.path() + "' && " + command})
-        .exitStatus;
-}
-
-void FakeRoot::MountInside(const std::string& source, const std::string& inside)
-{
-    MakeDir(inside);
-    const ProcessResult mount = RunProgram("/usr/bin/nsenter", {"--target", std::to_string(m_pid), "--mount", "--",
-                                                                "/bin/mount", "-t", "tmpfs", source, Host(inside)});
-    ASSERT_EQ(0, mount.exitStatus) << mount.err;
-}
-
-void FakeRoot::UnmountInside(const std::string& inside)
-{
-    const ProcessResult unmount =
-        RunProgram("/usr/bin/nsenter", {"--target", std::to_string(m_pid), "--mount", "--", "/bin/umount", Host(inside)});
-    ASSERT_EQ(0, unmount.exitStatus) << unmount.err;
 }
 
 std::map<std::string, std::string> FakeRoot::Snapshot() const
 {
     std::map<std::string, std::string> entries;
-    const std::filesystem::path top(m_root.path());
-    for (auto it = std::filesystem::recursive_directory_iterator(top); it != std::filesystem::recursive_directory_iterator(); ++it) {
-        const std::string inside = "/" + it->path().lexically_relative(top).string();
-        if (it.depth() == 0 && (inside == "/usr" || inside == "/proc" || inside.rfind("/lib", 0) == 0 ||
-                                inside == "/bin" || inside == "/sbin")) {
-            it.disable_recursion_pending();
-            continue;
-        }
+    // The host's programs are bound in only inside the daemon's mount namespace:
+    // outside they are empty directories or links.
+    for (const auto& entry : fs::recursive_directory_iterator(m_root.path())) {
+        const std::string inside = "/" + entry.path().lexically_relative(m_root.path()).string();
         struct stat info {};
-        lstat(it->path().c_str(), &info);
-        std::string entry = std::to_string(info.st_mode) + " " + std::to_string(info.st_uid) + " ";
-        if (S_ISLNK(info.st_mode)) {
-            entry += LinkTarget(inside);
-        } else if (S_ISREG(info.st_mode)) {
-            entry += ReadFile(it->path());
-        }
-        entries[inside] = entry;
+        lstat(entry.path().c_str(), &info);
+        entries[inside] = std::to_string(info.st_mode) + " " + std::to_string(info.st_uid) + " " +
+                          (S_ISLNK(info.st_mode) ? LinkTarget(inside) : S_ISREG(info.st_mode) ? Read(inside) : "");
     }
     return entries;
 }
 
+int FakeRoot::Shell(const std::string& command, As as) const
+{
+    const std::string how = as == As::kUser ? "/usr/bin/setpriv --reuid=1000 --regid=1000 --clear-groups "
+                            : as == As::kDaemonsNamespace ? "/usr/bin/nsenter --mount --target " + std::to_string(m_pid) + " -- "
+                                                          : "";
+    setenv("TRV_SHELL_COMMAND", ("cd " + m_root.path() + " && " + command).c_str(), 1);  // no quoting needed
+    const int status = std::system((how + "/bin/sh -c \"$TRV_SHELL_COMMAND\" </dev/null").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 void FakeRoot::Start(const std::vector<std::string>& args)
 {
-    ASSERT_LT(m_pid, 0) << "the daemon is already running";
-    const std::string out = m_console / "out";
-    const std::string err = m_console / "err";
-    std::vector<std::string> command{"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh",
-                                     ENTER_FAKE_ROOT_SCRIPT, m_root.path()};
+    std::vector<std::string> command{"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", ENTER_FAKE_ROOT_SCRIPT, m_root.path()};
     command.insert(command.end(), m_launcher.begin(), m_launcher.end());
-    command.push_back(kDaemonInside);
+    command.push_back("/opt/trvmountd/TRVMountd");
     command.insert(command.end(), args.begin(), args.end());
-    m_exitStatus = -1;
-    m_signal = 0;
+    std::vector<char*> argv;
+    for (std::string& word : command) argv.push_back(word.data());
+    argv.push_back(nullptr);
     int closedPipe[2] = {-1, -1};
-    if (m_closedPipe) {
-        ASSERT_EQ(0, pipe(closedPipe));
-    }
-    m_pid = fork();
-    if (m_pid == 0) {
-        const int in = open("/dev/null", O_RDONLY);
-        const int outFd = m_closedPipe ? closedPipe[1] : open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (in < 0 || outFd < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0 ||
-            setenv("FAKE_ROOT_READ_ONLY", m_readOnly.c_str(), 1) != 0) {
-            _exit(127);
-        }
-        // Only the three standard streams reach the daemon.
-        for (int fd = 3; fd < 1024; ++fd) {
-            close(fd);
-        }
-        std::vector<char*> argv;
-        for (std::string& word : command) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    for (int fd : closedPipe) {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    ASSERT_GT(m_pid, 0);
+    ASSERT_TRUE(m_pid < 0 && (!m_closedPipe || pipe(closedPipe) == 0));
+    posix_spawn_file_actions_t streams;  // only the three standard streams reach the daemon
+    posix_spawn_file_actions_init(&streams);
+    posix_spawn_file_actions_addopen(&streams, 0, "/dev/null", O_RDONLY, 0);
+    m_closedPipe ? posix_spawn_file_actions_adddup2(&streams, closedPipe[1], 1)
+                 : posix_spawn_file_actions_addopen(&streams, 1, (m_console / "out").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_addopen(&streams, 2, (m_console / "err").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_addclosefrom_np(&streams, 3);
+    m_exitStatus = -1, m_signal = 0;
+    EXPECT_EQ(0, posix_spawn(&m_pid, argv[0], &streams, nullptr, argv.data(), environ));
+    posix_spawn_file_actions_destroy(&streams);
+    close(closedPipe[0]), close(closedPipe[1]);
 }
 
-bool FakeRoot::Reap(int options)
+bool FakeRoot::Running()
 {
-    if (m_pid <= 0) {
-        return true;
-    }
     int status = 0;
-    const pid_t done = waitpid(m_pid, &status, options);
-    if (done != m_pid) {
-        return false;
-    }
+    if (m_pid <= 0 || waitpid(m_pid, &status, WNOHANG) != m_pid) return m_pid > 0;
     m_pid = -1;
-    if (WIFEXITED(status)) {
-        m_exitStatus = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        m_signal = WTERMSIG(status);
-    }
-    return true;
+    m_exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    m_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return false;
 }
-
-bool FakeRoot::Running() { return m_pid > 0 && !Reap(WNOHANG); }
 
 int FakeRoot::Stop()
 {
     if (Running()) {
         kill(m_pid, SIGTERM);
-        Reap(0);
+        WaitFor([this] { return !Running(); }, 30);
     }
     return m_signal;
 }
 
-bool FakeRoot::WaitForExit(double seconds)
-{
-    return WaitFor([this] { return !Running(); }, seconds);
-}
-
-std::string FakeRoot::Out() const { return ReadFile(m_console / "out"); }
-
-std::string FakeRoot::Err() const { return ReadFile(m_console / "err"); }
-
 bool FakeRoot::WaitFor(const std::function<bool()>& condition, double seconds)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        if (condition()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const char* factor = std::getenv("TRV_WAIT_FACTOR");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds * (factor ? std::atof(factor) : 1.0));
+    for (; !condition(); std::this_thread::sleep_for(std::chrono::milliseconds(2))) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
     }
-}
-
-bool FakeRoot::WaitForOut(const std::string& text, double seconds) const
-{
-    return WaitFor([&] { return Out().find(text) != std::string::npos; }, seconds);
+    return true;
 }
