@@ -83,6 +83,13 @@ int CreateOrUpdateSymLink(std::string target, std::string linkPath)
 
 int CreateOrUpdateSymLinkAt(int dirFd, const std::string& target, const std::string& name)
 {
+    // A directory at the name would refuse the rename; refused before the
+    // temporary link is made, no listing of the directory ever shows one.
+    struct stat info {};
+    if (fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode)) {
+        errno = EISDIR;
+        return -1;
+    }
     for (int attempt = 0; attempt < 16; ++attempt) {
         // A name nobody can guess, so nobody can take it first.
         const std::string temporary = name + ".tmp" + OwnedNames::RandomSuffix();

@@ -146,6 +146,7 @@ CASES(FileHelpers, fs)
         {"link", [](auto& a) { return std::to_string(CreateOrUpdateSymLink(a[1], a[2])); }},
         {"unlink", [](auto& a) { return std::to_string(deleteSymLink(a[1])); }},
         {"readlink", [](auto& a) { return ReadLink(a[1]); }},
+        {"mtime", [](auto& a) { struct stat info {}; return std::to_string(stat(a[1].c_str(), &info) == 0 ? info.st_mtim.tv_sec : -1); }},
         {"isdir", [](auto& a) { return std::to_string(DirectoryExist(a[1])); }},
         {"chardev", [](auto& a) { return std::to_string(CharacterDeviceFileExists(a[1])); }},
         {"itoa", [](auto& a) { return itoa(std::stol(a[1])); }},
