@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <iostream>
 
@@ -34,6 +35,9 @@ int main(int argc, char** argv)
     // A console write to a pipe whose reader has gone fails; it must not end
     // the daemon.
     signal(SIGPIPE, SIG_IGN);
+    // Info files, placeholders and the info directory get the modes other
+    // programs expect (0644, 0755), whatever umask the daemon was started with.
+    umask(022);
     Settings settings(argc, argv);
     Monitor* monitor = CreateMonitor(settings);
     if (monitor == nullptr) {
@@ -48,6 +52,7 @@ int main(int argc, char** argv)
     // during a pass ends the wait that follows.
     PassScheduler::HoldNotification();
     g_pTRVMonitor->Start();
+    g_pTRVMonitor->WarnOfPlantableLinks();
     PassScheduler scheduler(g_pTRVMonitor->WakeSources());
     ReadyNotification ready;
     for (;;) {

@@ -1,5 +1,6 @@
 // libFuzzer targets, one per kind of outside input (README.md); each executable runs the one its name names.
 #include <getopt.h>
+#include <iconv.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,21 +135,33 @@ std::string BuildTree(std::string_view text, size_t cap)
     return root;
 }
 
-bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
-
-std::string AsReadBack(std::string text)  // control characters shown as '?', no surrounding blanks
+std::string AsReadBack(std::string text)  // as shown, no surrounding blanks
 {
-    std::replace_if(text.begin(), text.end(), IsControl, '?');
+    text = CFunctionHelper::VisibleText(text);
     return text.erase(text.find_last_not_of(' ') + 1).erase(0, text.find_first_not_of(' '));
 }
 
-// The written info file of a record: nine lines without a control character; read back, what was written.
+// The code points of UTF-8 text as glibc's converter reads them; none (an empty vector) when it is no UTF-8.
+std::u32string CodePoints(std::string text)
+{
+    std::u32string points(text.size(), U'\0');
+    const iconv_t convert = iconv_open("UTF-32LE", "UTF-8");
+    char *in = text.data(), *out = reinterpret_cast<char*>(points.data());
+    size_t inLeft = text.size(), outLeft = points.size() * sizeof(char32_t);
+    const bool whole = iconv(convert, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1);
+    iconv_close(convert);
+    return whole ? points.substr(0, points.size() - outLeft / sizeof(char32_t)) : std::u32string();
+}
+
+// The written info file of a record: nine lines of UTF-8 without a control character (C0, DEL, C1) but their ends;
+// read back, what was written.
 void CheckInfoFile(MassStorageDeviceInfo r)
 {
     FUZZ_CHECK(r.SaveInfoToFile(Scratch("info")) == 1);
     const std::string text(std::istreambuf_iterator<char>(std::ifstream(Scratch("info")).rdbuf()), {});
+    const std::u32string points = CodePoints(text);
     FUZZ_CHECK(text == r.InfoFileText() && std::count(text.begin(), text.end(), '\n') == 9 && text.back() == '\n' &&
-               std::count_if(text.begin(), text.end(), IsControl) == 9);  // no control character but the line ends
+               std::count_if(points.begin(), points.end(), [](char32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }) == 9);
     MassStorageDeviceInfo back(true);
     FUZZ_CHECK(back.LoadInfoFromFile(Scratch("info")) == 1 && back.Connected == "yes" && back.VendorID == r.VendorID &&
                back.ProductID == r.ProductID && back.getDeviceNumberReal() == r.getDeviceNumberReal() &&
@@ -181,23 +194,31 @@ void IgelUD3Storage(std::string_view input)
                                  Occurs(Lines(input, "LABEL"), std::string_view(found).substr(media.size()))));
 }
 
-// Line 1: the device name; the rest: the mount table.
+// Line 1: the device name; the rest: the mount table, read as the monitor reads it: streamed in chunks.
 void MountTable(std::string_view input)
 {
     const std::string device(Cut(input)), path = Scratch("mtab");
+    // One input in eight (reading 4 MiB takes long) gets, after a hole (one long line of NULs, skipped), a line for
+    // the device far beyond the first chunks.
+    const std::string far = input.size() % 8 == 0 ? "/" + device + " |far| x\n" : "";
     std::ofstream file(path, std::ios::binary);
-    // One input in eight (reading 4 MiB takes long) gets a line for device beyond the cap, after a hole.
-    if ((file << input << "\n") && input.size() % 8 == 0) file.seekp(kMountTableCap) << "\n" << device << " |cap| x\n";
+    if ((file << input << "\n") && !far.empty()) file.seekp((4 << 20) + input.size()) << "\n" << far;
     file.close();
-    static std::string bytes;  // keeps its 4 MiB from one input to the next
-    ReadBoundedFile(path, kMountTableCap, bytes);
-    const std::string found = FindMountPoint(bytes, device);
-    bool fromLine = found.empty();  // or from a line "<...device> <found> <type> ..." that is no fuse mount
-    for (std::string_view table = input; !fromLine && !table.empty();) {
-        std::string_view line = Cut(table), source = Cut(line, ' '), dir = Cut(line, ' '), type = Cut(line, ' ');
-        fromLine = EndsWith(source, device) && dir == found && type != "fuse" && !StartsWith(type, "fuse.");
+    std::string found;
+    FUZZ_CHECK(ReadLines(path, kTableLineCap, [&](std::string_view line) { return MountPointOfLine(line, device, found); }));
+    // The first line with a source ending with the device, two blanks at least and a type other than fuse or fuse.*.
+    bool matched = false;
+    std::string expected;
+    for (std::string_view table : {input, std::string_view(far)}) {
+        while (!matched && !table.empty()) {
+            std::string_view line = Cut(table);
+            if (std::count(line.begin(), line.end(), ' ') < 2) continue;
+            std::string_view source = Cut(line, ' '), dir = Cut(line, ' '), type = Cut(line, ' ');
+            matched = EndsWith(source, device) && type != "fuse" && !StartsWith(type, "fuse.");
+            expected = matched ? dir : "";
+        }
     }
-    FUZZ_CHECK(fromLine);
+    FUZZ_CHECK(found == expected);
 }
 
 // A tree rooted at sys/ (see README.md), read as the mode 2 monitor reads each block device in sys/block/.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Small helpers around C library calls that take and give std::string.
 namespace CFunctionHelper {
@@ -16,9 +17,13 @@ bool CharacterDeviceFileExists(const std::string& path);
 // digits; 0 without digits), without atoi's undefined behaviour on overflow:
 // the value wraps to int exactly as glibc's atoi does.
 int toInt(const std::string& text);
-// text with every control character (below 0x20, and 0x7F) replaced by '?',
-// so a value read from a platform file cannot start a new line in an info
-// file or on the console.
-std::string VisibleText(std::string text);
+// text with every control character replaced by '?' (C0, DEL, and C1 both as
+// UTF-8 and as a bare byte: terminals act on them), and every byte that is not
+// part of valid UTF-8 too, so a value read from a platform file can neither
+// start a new line in an info file nor drive the terminal of a console reader.
+std::string VisibleText(std::string_view text);
+// True when text holds a control character as VisibleText sees them; bytes of
+// another encoding (Latin-1 letters, say) are not controls.
+bool HasControlCharacter(std::string_view text);
 
 }  // namespace CFunctionHelper

@@ -99,8 +99,9 @@ int CreateOrUpdateSymLinkAt(int dirFd, const std::string& target, const std::str
             }
             return -1;
         }
-        // rename() replaces a link or file at the name atomically.
-        if (renameat(dirFd, temporary.c_str(), dirFd, name.c_str()) == 0) {
+        // The link path is never free: the new link takes its place in one
+        // step, and what stood there goes (a file holding data is moved aside).
+        if (OwnedNames::PutInPlace(dirFd, temporary, name)) {
             return 0;
         }
         const int error = errno;

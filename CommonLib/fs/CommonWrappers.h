@@ -18,9 +18,10 @@ std::string toUpper(std::string s);
 std::string toLower(std::string s);
 
 int createSymLink(std::string target, std::string linkPath);
-// Makes a link to target under linkPath + ".tmp" + a random suffix and
-// renames it over linkPath, so the link path is never missing. 0 on success,
-// -1 on failure, when nothing is left behind.
+// Makes a link to target under linkPath + ".tmp" + a random suffix and puts
+// it in place of what stands at linkPath in one step, so the link path is
+// never missing (see OwnedNames::PutInPlace); a directory there fails it.
+// 0 on success, -1 on failure, when nothing is left behind.
 int CreateOrUpdateSymLink(std::string target, std::string linkPath);
 // The same for the entry name of the directory dirFd.
 int CreateOrUpdateSymLinkAt(int dirFd, const std::string& target, const std::string& name);

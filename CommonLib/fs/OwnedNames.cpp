@@ -23,6 +23,45 @@ bool IsOwnFile(int fd)
     return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() && info.st_nlink == 1;
 }
 
+// Only what can hold nothing of anybody's may be removed: links, FIFOs,
+// sockets, device nodes, and an empty file the daemon's user made.
+bool HoldsNothing(const struct stat& info)
+{
+    return S_ISREG(info.st_mode) ? info.st_uid == geteuid() && info.st_size == 0 && info.st_nlink == 1
+                                 : !S_ISDIR(info.st_mode);
+}
+
+// Frees entry: removed when it holds nothing, else renamed, unopened, to
+// base + ".moved-" + a random suffix. True when entry is free.
+bool Dispose(int dirFd, const std::string& entry, const std::string& base)
+{
+    struct stat info {};
+    if (fstatat(dirFd, entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT;
+    }
+    if (HoldsNothing(info)) {
+        return unlinkat(dirFd, entry.c_str(), 0) == 0 || errno == ENOENT;
+    }
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string aside = base + ".moved-" + RandomSuffix();
+        int moved = renameat2(dirFd, entry.c_str(), dirFd, aside.c_str(), RENAME_NOREPLACE);
+        if (moved != 0 && (errno == ENOSYS || errno == EINVAL)) {
+            // Kernels before 3.15, or file systems without the flag: the
+            // random name is as good as free.
+            moved = renameat(dirFd, entry.c_str(), dirFd, aside.c_str());
+        }
+        if (moved == 0) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            return errno == ENOENT;
+        }
+    }
+    return false;
+}
+
+bool NoExchange(int error) { return error == ENOSYS || error == EINVAL; }
+
 }  // namespace
 
 std::string RandomSuffix()
@@ -46,34 +85,49 @@ std::string RandomSuffix()
     return suffix;
 }
 
-bool ClearName(int dirFd, const std::string& name)
+bool ClearName(int dirFd, const std::string& name) { return Dispose(dirFd, name, name); }
+
+bool PutInPlace(int dirFd, const std::string& temporary, const std::string& name)
 {
-    struct stat info {};
-    if (fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno == ENOENT;
-    }
-    // Only what can hold nothing of anybody's is removed: links, FIFOs,
-    // sockets, device nodes, and an empty file the daemon's user made.
-    const bool holdsNothing = S_ISREG(info.st_mode) ? info.st_uid == geteuid() && info.st_size == 0 && info.st_nlink == 1
-                                                    : !S_ISDIR(info.st_mode);
-    if (holdsNothing) {
-        return unlinkat(dirFd, name.c_str(), 0) == 0 || errno == ENOENT;
-    }
+    const char* from = temporary.c_str();
+    const char* to = name.c_str();
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const std::string aside = name + ".moved-" + RandomSuffix();
-        int moved = renameat2(dirFd, name.c_str(), dirFd, aside.c_str(), RENAME_NOREPLACE);
-        if (moved != 0 && (errno == ENOSYS || errno == EINVAL)) {
-            // Kernels before 3.15, or file systems without the flag: the
-            // random name is as good as free.
-            moved = renameat(dirFd, name.c_str(), dirFd, aside.c_str());
+        if (renameat2(dirFd, from, dirFd, to, RENAME_EXCHANGE) == 0) {
+            // What stood at name now stands at the temporary name.
+            Dispose(dirFd, temporary, name);
+            return true;
         }
-        if (moved == 0) {
+        // Nothing stood there: taken unless somebody took it meanwhile.
+        if (errno == ENOENT && renameat2(dirFd, from, dirFd, to, RENAME_NOREPLACE) == 0) {
             return true;
         }
         if (errno != EEXIST) {
-            return errno == ENOENT;
+            break;
         }
     }
+    if (!NoExchange(errno)) {
+        return false;
+    }
+    struct stat info {};
+    if (fstatat(dirFd, to, &info, AT_SYMLINK_NOFOLLOW) == 0 && !HoldsNothing(info) && !ClearName(dirFd, name)) {
+        return false;
+    }
+    return renameat(dirFd, from, dirFd, to) == 0;
+}
+
+bool PlaceNewFile(int dirFd, const std::string& name, unsigned int mode, struct stat& made)
+{
+    const std::string temporary = name + ".tmp" + RandomSuffix();
+    const int fd = CreateExclusive(dirFd, temporary, mode);
+    if (fd < 0) {
+        return false;
+    }
+    const bool known = fstat(fd, &made) == 0;
+    close(fd);
+    if (known && PutInPlace(dirFd, temporary, name)) {
+        return true;
+    }
+    unlinkat(dirFd, temporary.c_str(), 0);
     return false;
 }
 

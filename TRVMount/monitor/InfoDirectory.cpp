@@ -116,10 +116,11 @@ void InfoDirectory::Empty()
 
 bool InfoDirectory::Write(const MassStorageDeviceInfo& device)
 {
-    if (!Acquire()) {
+    const std::string name = FileName(device);
+    // A device name with "/" (from a platform file) would make a path, not a name.
+    if (name.find('/') != std::string::npos || !Acquire()) {
         return false;
     }
-    const std::string name = FileName(device);
     // Temporary names begin with ".tmp_VKT_", final names with ".VKT_".
     if (OwnedNames::WriteReplacing(m_iFd, ".tmp_" + name.substr(1) + ".", name, device.InfoFileText())) {
         return true;

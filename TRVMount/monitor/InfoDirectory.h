@@ -28,6 +28,8 @@ public:
     // renames it into place; false when it could not be written.
     bool Write(const MassStorageDeviceInfo& device);
     void Remove(const MassStorageDeviceInfo& device);
+    // False until the directory is usable, and again once it was lost.
+    bool IsOpen() const { return m_iFd >= 0; }
 
     // ".VKT_" + Device + "_" + the effective device number.
     static std::string FileName(const MassStorageDeviceInfo& device);

@@ -92,13 +92,11 @@ bool LinkKeeper::Meet(LinkPath& link)
     case kAbsent:
         return RemoveOwnLink(link);
     case kPlaceholder:
-        // The placeholder is made first, so the link never dangles. A link must
-        // never lead to a placeholder somebody else made: rather no link.
-        if (MakePlaceholder(link)) {
-            return CommonWrappers::CreateOrUpdateSymLinkAt(link.dirFd, link.path + kPlaceholderSuffix, link.name) == 0;
-        }
-        RemoveOwnLink(link);
-        return false;
+        // The link leads to the placeholder only once the daemon's own stands
+        // there, so it never dangles and never leads to a name somebody else
+        // can take; until then it keeps its last target.
+        return MakePlaceholder(link) &&
+               CommonWrappers::CreateOrUpdateSymLinkAt(link.dirFd, link.path + kPlaceholderSuffix, link.name) == 0;
     default:
         return CommonWrappers::CreateOrUpdateSymLinkAt(link.dirFd, link.target, link.name) == 0;
     }
@@ -114,18 +112,30 @@ bool LinkKeeper::RemoveOwnLink(const LinkPath& link)
     return !S_ISLNK(info.st_mode) || unlinkat(link.dirFd, link.name.c_str(), 0) == 0;
 }
 
-bool LinkKeeper::MakePlaceholder(const LinkPath& link)
+bool LinkKeeper::MakePlaceholder(LinkPath& link)
 {
-    // Made anew each time, exclusively: whatever stood at the name (even an
-    // earlier placeholder) is never opened.
+    // The daemon's placeholder stays while it stands: in a sticky /tmp nobody
+    // else may remove, rename or write it. Anything else at the name, even a
+    // placeholder of an earlier run, is replaced in one step, never opened.
     const std::string name = link.name + kPlaceholderSuffix;
-    if (!OwnedNames::ClearName(link.dirFd, name)) {
+    struct stat info {};
+    if (link.placeholderIno != 0 && fstatat(link.dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(info.st_mode) && info.st_dev == link.placeholderDev && info.st_ino == link.placeholderIno &&
+        info.st_size == 0) {
+        return true;
+    }
+    if (!OwnedNames::PlaceNewFile(link.dirFd, name, kPlaceholderMode, info)) {
         return false;
     }
-    const int fd = OwnedNames::CreateExclusive(link.dirFd, name, kPlaceholderMode);
-    if (fd < 0) {
-        return false;
-    }
-    close(fd);
+    link.placeholderDev = info.st_dev;
+    link.placeholderIno = info.st_ino;
     return true;
+}
+
+bool LinkKeeper::InSharedDirectory(Line line) const
+{
+    const LinkPath& link = m_Links[line];
+    struct stat info {};
+    return !link.name.empty() && stat(link.dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           (info.st_mode & (S_IWOTH | S_ISVTX)) == (S_IWOTH | S_ISVTX);
 }

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 // The two link paths other programs find the devices at, and the placeholder
 // files the links point at while no device is connected. Each link path has a
 // wish: left alone, nothing there, its placeholder, or a mount point. A wish
 // that cannot be met at once (a full /tmp, a name another user holds) is
-// tried again by Retry, on every later pass, until it is met.
+// tried again by Retry, on every later pass, until it is met; meanwhile the
+// link keeps its last target. Once made, a link path is never free until its
+// wish is nothing there, and it never leads to a name the daemon does not hold.
 class LinkKeeper {
 public:
     enum Line { kTRV = 0, kSilvenmar = 1 };
@@ -30,6 +34,10 @@ public:
     bool Remove(Line line);
     // Tries again every wish not met yet.
     void Retry();
+    // True when the link path lies in a directory where every user may make
+    // names (sticky and world-writable, as /tmp): while the daemon holds no
+    // link there, anybody may put one there.
+    bool InSharedDirectory(Line line) const;
 
 private:
     enum Wish { kUntouched, kAbsent, kPlaceholder, kLinked };
@@ -41,12 +49,14 @@ private:
         Wish wish = kUntouched;
         std::string target;
         bool met = true;
+        dev_t placeholderDev = 0;  // the placeholder the daemon made, while ino is not 0
+        ino_t placeholderIno = 0;
     };
 
     bool Wish(Line line, enum Wish wish, const std::string& target);
     bool Meet(LinkPath& link);
     bool RemoveOwnLink(const LinkPath& link);
-    bool MakePlaceholder(const LinkPath& link);
+    bool MakePlaceholder(LinkPath& link);
 
     LinkPath m_Links[2];
 };

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <set>
 #include <string>
@@ -50,6 +51,9 @@ public:
 
     // Keep-link start state: both link paths point at their placeholders.
     void createInitialDevicePath();
+    // Says once, on standard error, when a local user may put a link at a
+    // link path that programs would follow while no device is connected.
+    void WarnOfPlantableLinks() const;
     // The link path of the device's product line when the link was made, ""
     // when it could not be made yet.
     std::string createDeviceLink(MassStorageDeviceInfo info);
@@ -64,12 +68,18 @@ protected:
     // this base.
     ~Monitor() = default;
 
-    // Lists dir and turns each entry into a record with parseEntry; hands the
-    // mounted records of the maker's devices to the reconciliation, also
-    // when there are none. A listing that fails says nothing about the
-    // devices: they stay as they are.
+    // Lists dir and turns each entry into a record with parseEntry; the
+    // records of the maker's devices go to complete (which may add what one
+    // look at a shared source gives all of them), and the mounted ones then
+    // to the reconciliation, also when there are none. A listing that fails
+    // says nothing about the devices: they stay as they are.
+    template <class ParseEntry, class Complete>
+    void ScanDirectory(const std::string& dir, ParseEntry parseEntry, Complete complete);
     template <class ParseEntry>
-    void ScanDirectory(const std::string& dir, ParseEntry parseEntry);
+    void ScanDirectory(const std::string& dir, ParseEntry parseEntry)
+    {
+        ScanDirectory(dir, parseEntry, [](std::vector<MassStorageDeviceInfo>&) {});
+    }
     // Tries again what earlier passes could not do: links and placeholders,
     // info files, and a device's LinkPath once its link is made.
     void RetryPending();
@@ -92,7 +102,8 @@ private:
 
     InfoDirectory m_InfoDirectory;
     LinkKeeper m_Links;
-    bool m_bInfoFilesPending = false;
+    // Known devices whose info files could not be written yet.
+    std::set<MassStorageDeviceInfo> m_InfoFilesPending;
 };
 
 // The SIGIO handlers that directory notification raises; both only call the
@@ -106,8 +117,8 @@ void SIGIOAction(int sig, siginfo_t* info, void* context);
 // returns -1; scanning still works then, since every pass rescans.
 int OpenWatchedDirectory(const std::string& dir, const char* failureMessage);
 
-template <class ParseEntry>
-void Monitor::ScanDirectory(const std::string& dir, ParseEntry parseEntry)
+template <class ParseEntry, class Complete>
+void Monitor::ScanDirectory(const std::string& dir, ParseEntry parseEntry, Complete complete)
 {
     std::vector<std::string> entries;
     if (CommonWrappers::getDir(dir, entries) != 0) {
@@ -117,9 +128,12 @@ void Monitor::ScanDirectory(const std::string& dir, ParseEntry parseEntry)
     std::vector<MassStorageDeviceInfo> devices;
     for (const std::string& entry : entries) {
         MassStorageDeviceInfo record = parseEntry(entry);
-        if (!record.MountPoint.empty() && MassStorageDevice::isZentrixDevice(record.Vendor, record.Product)) {
-            devices.push_back(record);
+        if (MassStorageDevice::isZentrixDevice(record.Vendor, record.Product)) {
+            devices.push_back(std::move(record));
         }
     }
+    complete(devices);
+    devices.erase(std::remove_if(devices.begin(), devices.end(), [](const MassStorageDeviceInfo& record) { return record.MountPoint.empty(); }),
+                  devices.end());
     HandleMassStorageDeviceChanges(devices);
 }

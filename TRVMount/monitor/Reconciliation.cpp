@@ -42,6 +42,7 @@ void Monitor::HandleMassStorageDeviceChanges(std::set<MassStorageDeviceInfo> dev
     const ScanChanges changes = CompareScan(m_MassStorageDevices, FilterZentrixDevices(devices));
     for (MassStorageDeviceInfo device : changes.departures) {
         m_InfoDirectory.Remove(device);
+        m_InfoFilesPending.erase(device);
         m_MassStorageDevices.erase(device);
         device.LinkPath = linkAfterDeparture(device);
         if (m_ProgramSettings.Verbose()) {
@@ -75,8 +76,14 @@ std::string Monitor::linkAfterDeparture(const MassStorageDeviceInfo& departed)
 
 void Monitor::writeInfoFile(const MassStorageDeviceInfo& device)
 {
-    if (!m_InfoDirectory.Write(device)) {
-        m_bInfoFilesPending = true;
+    m_InfoFilesPending.erase(device);
+    if (m_InfoDirectory.Write(device)) {
+        return;
+    }
+    m_InfoFilesPending.insert(device);
+    // A lost directory is made anew, empty: every device's file goes in again.
+    if (!m_InfoDirectory.IsOpen()) {
+        m_InfoFilesPending.insert(m_MassStorageDevices.begin(), m_MassStorageDevices.end());
     }
 }
 
@@ -96,12 +103,16 @@ void Monitor::RetryPending()
         device.LinkPath = m_Links.Path(lineOf(device));
         m_MassStorageDevices.erase(device);
         m_MassStorageDevices.insert(device);
-        m_bInfoFilesPending = true;
+        m_InfoFilesPending.insert(device);
     }
-    if (m_bInfoFilesPending) {
-        m_bInfoFilesPending = false;
-        for (const MassStorageDeviceInfo& device : m_MassStorageDevices) {
-            writeInfoFile(device);
+    // Only the files that could not be written are tried again, once a pass.
+    const std::set<MassStorageDeviceInfo> pending = m_InfoFilesPending;
+    for (const MassStorageDeviceInfo& device : pending) {
+        const auto known = m_MassStorageDevices.find(device);
+        if (known == m_MassStorageDevices.end()) {
+            m_InfoFilesPending.erase(device);
+        } else {
+            writeInfoFile(*known);
         }
     }
 }

@@ -78,22 +78,32 @@ CASES(BoundedRead, read)
     EXPECT_EQ(w[3], bytes);
 }
 
-CASES(OwnedNames, clear)
+CASES(BoundedRead, lines)
+{
+    std::string seen;
+    LineSplitter lines(std::stoul(w[1]), [&](std::string_view line) { return (seen += std::string(line) + "|", line == "stop"); });
+    bool more = true;
+    for (size_t at = 0; more && at < w[3].size(); at += std::stoul(w[2])) more = lines.Feed(std::string_view(w[3]).substr(at, std::stoul(w[2])));
+    EXPECT_EQ(w[4], more && lines.Finish() ? seen : seen + "stopped");
+}
+
+CASES(OwnedNames, place)
 {
     TempDir dir;
     Prepare(dir, w[1]);
     const bool regular = std::filesystem::is_regular_file(std::filesystem::symlink_status(dir / "name"));
     const std::string content = regular ? ReadFile(dir / "name") : "";  // never a FIFO's
     const int dirFd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
-    EXPECT_TRUE(OwnedNames::ClearName(dirFd, "name"));
-    const std::vector<std::string> names = ListDir(dir.path());
+    struct stat made {}, now {};
+    EXPECT_TRUE(OwnedNames::PlaceNewFile(dirFd, "name", 0644, made));
+    EXPECT_TRUE(fstatat(dirFd, "name", &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == made.st_ino && S_ISREG(now.st_mode) && now.st_size == 0);
+    std::vector<std::string> names = ListDir(dir.path());
+    names.erase(std::find(names.begin(), names.end(), "name"));
     ASSERT_EQ(w[2] == "1" ? 1u : 0u, names.size());
     if (w[2] == "1") {
         EXPECT_TRUE(names[0].size() == 17 && names[0].rfind("name.moved-", 0) == 0 && ReadFile(dir / names[0]) == content);
     }
-    const int fd = OwnedNames::CreateExclusive(dirFd, "name", 0644);
-    EXPECT_TRUE(fd >= 0 && OwnedNames::CreateExclusive(dirFd, "name", 0644) == -1) << "never an existing file";
-    close(fd);
+    EXPECT_EQ(-1, OwnedNames::CreateExclusive(dirFd, "name", 0644)) << "never an existing file";
     close(dirFd);
 }
 

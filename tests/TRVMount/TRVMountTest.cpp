@@ -8,6 +8,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+#include "fs/BoundedRead.h"
 #include "mainloop/PassScheduler.h"
 #include "monitor/Reconciliation.h"
 #include "platforms/elux/MonitorEluxNG.h"
@@ -36,7 +37,12 @@ std::string Fields(void (*parse)(std::string_view, MassStorageDeviceInfo&), cons
 
 CASES(ReadingRules, elux) { EXPECT_EQ(w[2], Fields(ParseEluxNGInfoFile, w[1])); }
 CASES(ReadingRules, igellx) { EXPECT_EQ(w[2], Fields(ParseIgelLXInfoFile, w[1])); }
-CASES(ReadingRules, mtab) { EXPECT_EQ(w[3], FindMountPoint(w[1], w[2])); }
+CASES(ReadingRules, mtab)  // the search ends at the first line that gives a mount point
+{
+    std::string found;
+    LineSplitter table(kTableLineCap, [&](std::string_view line) { return MountPointOfLine(line, w[2], found); });
+    EXPECT_EQ(w[3], table.Feed(w[1]) && table.Finish() ? "" : found);
+}
 
 CASES(ReadingRules, ud3)
 {

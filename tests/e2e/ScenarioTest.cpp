@@ -1,6 +1,8 @@
 // The real daemon end to end, each scenario of scenarios/*.txt in a fake root of
 // its own: verbs over the fake platform, and waits for what the daemon shows.
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -66,6 +68,8 @@ class Scenarios : public testing::TestWithParam<Scenario> {};
 TEST_P(Scenarios, ShowWhatTheyExpect)
 {
     SKIP_WITHOUT_FAKE_ROOT();
+    // What a scenario mounts (a small /tmp, say) stays in this process's namespace: nothing outlives the test.
+    ASSERT_TRUE(unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0);
     FakeRoot root;
     FakeSysfs sysfs(root);
     std::unique_ptr<FakeMountTable> mtab;
@@ -121,6 +125,8 @@ TEST_P(Scenarios, ShowWhatTheyExpect)
                 for (ssize_t length; (length = recv(notify, message, sizeof(message), 0)) > 0;) notes.append(message, length) += "|";
                 return notes == w[1];
             })) << notes;
+        } else if (verb == "env") {  // NAME VALUE, for what follows
+            setenv(w[1].c_str(), w[2].c_str(), 1);
         } else if (verb == "closed-stdout") {
             root.StdoutToAClosedPipe();
             quiet = true;

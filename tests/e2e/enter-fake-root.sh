@@ -16,4 +16,7 @@ for dir in usr bin sbin lib lib32 lib64 libx32; do
     fi
 done
 mkdir -p "$root/proc" && mount --bind /proc "$root/proc"
+# fs.protected_symlinks reads 1 unless the scenario set TRV_PROTECTED_SYMLINKS; the umask is the worst.
+mount -t tmpfs -o size=16k trv-sysctl "$root/proc/sys/fs" && echo "${TRV_PROTECTED_SYMLINKS:-1}" >"$root/proc/sys/fs/protected_symlinks"
+umask 000
 exec chroot "$root" "$@"

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "fs/BoundedRead.h"
+#include "fs/CFunctionHelper.h"
 #include "fs/CommonWrappers.h"
 #include "platforms/PlatformText.h"
 
@@ -76,6 +77,14 @@ bool SearchUsbDevice(const std::string& directory, const std::string& device, st
     return found;
 }
 
+// A label the platform can have mounted the volume under, as one name in the
+// media path: "../home/user" or "a/b" would lead the link elsewhere.
+bool IsMountableName(const std::string& label)
+{
+    return !label.empty() && label != "." && label != ".." && label.find_first_of(std::string("/\0", 2)) == std::string::npos &&
+           !CFunctionHelper::HasControlCharacter(label);
+}
+
 }  // namespace
 
 std::string FindIgelUD3MountPoint(const std::string& storageRoot, const std::string& device,
@@ -97,5 +106,5 @@ std::string FindIgelUD3MountPoint(const std::string& storageRoot, const std::str
         }
     }
     closedir(root);
-    return found ? mediaPath + label : std::string();
+    return found && IsMountableName(label) ? mediaPath + label : std::string();
 }

@@ -45,8 +45,9 @@ void MonitorL26::Start()
 
 void MonitorL26::HandleChanges()
 {
-    m_bMountTableRead = false;
-    ScanDirectory(kBlockDevices, [this](const std::string& entry) { return ParseInfoDir(kBlockDevices, entry); });
+    ScanDirectory(
+        kBlockDevices, [this](const std::string& entry) { return ParseInfoDir(kBlockDevices, entry); },
+        [this](std::vector<MassStorageDeviceInfo>& devices) { getMountPoints(devices); });
 }
 
 MassStorageDeviceInfo MonitorL26::ParseInfoDir(std::string dir, std::string name)
@@ -61,8 +62,11 @@ MassStorageDeviceInfo MonitorL26::ParseInfoDir(std::string dir, std::string name
     // A TRV device is mounted from its first partition, a Silvenmar device
     // as a whole disk.
     record.Device = MassStorageDevice::isTRVDevice(record.Vendor, record.Product) ? name + "1" : name;
-    record.MountPoint =
-        m_ProgramSettings.getIgelUD3Mode() ? getMountPointIgelUD3(record.Device) : getMountPoint(record.Device);
+    // Without UD3 the mount table gives the mount point, for all devices of
+    // the pass at once (getMountPoints).
+    if (m_ProgramSettings.getIgelUD3Mode()) {
+        record.MountPoint = getMountPointIgelUD3(record.Device);
+    }
 
     const UsbDevicePaths usb = CutUsbDevicePaths(dir, CFunctionHelper::ReadLink(dir + name));
     if (!usb.secondLevel.empty()) {
@@ -71,13 +75,25 @@ MassStorageDeviceInfo MonitorL26::ParseInfoDir(std::string dir, std::string name
     return record;
 }
 
-std::string MonitorL26::getMountPoint(std::string device)
+void MonitorL26::getMountPoints(std::vector<MassStorageDeviceInfo>& devices)
 {
-    if (!m_bMountTableRead) {
-        ReadBoundedFile(kMountTable, kMountTableCap, m_sMountTable);
-        m_bMountTableRead = true;
+    if (m_ProgramSettings.getIgelUD3Mode() || devices.empty()) {
+        return;
     }
-    return FindMountPoint(m_sMountTable, device);
+    // One read of the table a pass, streamed: a table of any length (a user's
+    // many FUSE mounts first, say) costs bounded memory. The first line that
+    // names a device gives its mount point.
+    std::vector<bool> found(devices.size(), false);
+    size_t missing = devices.size();
+    ReadLines(kMountTable, kTableLineCap, [&](std::string_view line) {
+        for (size_t i = 0; i < devices.size(); ++i) {
+            if (!found[i] && MountPointOfLine(line, devices[i].Device, devices[i].MountPoint)) {
+                found[i] = true;
+                --missing;
+            }
+        }
+        return missing == 0;
+    });
 }
 
 std::string MonitorL26::getMountPointIgelUD3(std::string device)

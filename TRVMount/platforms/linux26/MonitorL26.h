@@ -18,14 +18,11 @@ public:
     void HandleChanges() override;
 
     // The record of block device name in dir (always "/sys/block/"): only
-    // vendor and product for a device of another maker.
+    // vendor and product for a device of another maker; the mount point only
+    // with -u.
     MassStorageDeviceInfo ParseInfoDir(std::string dir, std::string name);
-    // The mount point of device in /etc/mtab as the current pass read it: the
-    // table is read at the first lookup of a pass, once for all its devices.
-    std::string getMountPoint(std::string device);
+    // The mount points of the maker's devices of one pass in /etc/mtab, read
+    // once for all of them (with -u, ParseInfoDir has found them already).
+    void getMountPoints(std::vector<MassStorageDeviceInfo>& devices);
     std::string getMountPointIgelUD3(std::string device);
-
-private:
-    bool m_bMountTableRead = false;
-    std::string m_sMountTable;
 };
