@@ -10,7 +10,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-sh scripts/ensure-packages.sh cmake ninja-build g++ pkg-config libsimpleini-dev libmount-dev libsystemd-dev
+sh scripts/ensure-packages.sh cmake ninja-build g++ libsimpleini-dev
 
 build=${TRV_BUILD_DIR:-build/release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRV_BUILD_TESTS=OFF >/dev/null

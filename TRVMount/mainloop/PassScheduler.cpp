@@ -32,7 +32,7 @@ PassScheduler::PassScheduler(std::vector<WakeSource> sources, std::chrono::milli
 {
     for (WakeSource& source : sources) {
         if (source.fd >= 0) {
-            m_Fds.push_back(pollfd{source.fd, POLLIN | POLLPRI, 0});
+            m_Fds.push_back(pollfd{source.fd, source.events, 0});
             m_Sources.push_back(std::move(source));
         }
     }
@@ -46,7 +46,7 @@ void PassScheduler::HoldNotification()
     pthread_sigmask(SIG_BLOCK, &sigio, nullptr);
 }
 
-bool PassScheduler::CollectChanges()
+bool PassScheduler::CollectChanges(bool polled)
 {
     bool changed = false;
     sigset_t pending;
@@ -58,7 +58,9 @@ bool PassScheduler::CollectChanges()
         sigtimedwait(&sigio, nullptr, &now);
         changed = true;
     }
-    if (!m_Fds.empty() && poll(m_Fds.data(), m_Fds.size(), 0) > 0) {
+    // A report is taken by the poll that sees it (the kernel's mount table):
+    // after ppoll, its results are used, never polled for again.
+    if (!m_Fds.empty() && (polled || poll(m_Fds.data(), m_Fds.size(), 0) > 0)) {
         for (size_t i = 0; i < m_Fds.size(); ++i) {
             if (m_Fds[i].revents != 0) {
                 changed = m_Sources[i].drain() || changed;
@@ -101,7 +103,7 @@ PassScheduler::Wake PassScheduler::WaitForNextPass()
         }
         // EINTR: SIGIO came and its handler ran. Anything else readable may
         // be a change of no interest (another file in a watched directory).
-        if ((ready < 0 && errno == EINTR) || (ready > 0 && CollectChanges())) {
+        if ((ready < 0 && errno == EINTR) || (ready > 0 && CollectChanges(true))) {
             PauseUntil(passEnd + kMinGap);
             return Wake::kChange;
         }

@@ -31,9 +31,9 @@ public:
     Wake WaitForNextPass();
 
 private:
-    // Takes in what was reported since the last look; true when that was a
-    // change.
-    bool CollectChanges();
+    // Takes in what was reported since the last look (polled: what the last
+    // ppoll returned); true when that was a change.
+    bool CollectChanges(bool polled = false);
     void PauseUntil(std::chrono::steady_clock::time_point when);
 
     std::vector<WakeSource> m_Sources;

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "mainloop/NotifySocket.h"
+
 // Tells systemd, when it started the daemon with a notification socket, that
 // the daemon is ready (after the first pass, when the links of the devices
 // present at start are in place) and, after every pass that changed it, which
@@ -11,6 +13,7 @@ public:
     void AfterPass(const std::string& status);
 
 private:
+    NotifySocket m_Socket;
     bool m_bReady = false;
     std::string m_sStatus;
 };

@@ -153,7 +153,7 @@ CASES(ChangeWatches, watch)
         const WakeSource source = WatchMountTable(kernels ? w[1] : dir / w[1]);
         ASSERT_GE(source.fd, 0);
         ASSERT_EQ(0, std::system(w[2].c_str()));
-        pollfd woken{source.fd, POLLIN, 0};
+        pollfd woken{source.fd, source.events, 0};
         EXPECT_EQ(w[3] == "1", poll(&woken, 1, 1000) == 1 && source.drain());
     }));
 }

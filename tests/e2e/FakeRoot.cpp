@@ -9,9 +9,13 @@ FakeRoot::FakeRoot()
     for (const char* dir : {"/tmp", "/etc", "/media", "/opt/trvmountd", "/staging"}) MakeDir(dir);
     chmod(Host("/tmp").c_str(), 01777);
     chmod(m_root.path().c_str(), 0755);  // local users reach its /tmp
-    fs::copy_file(TRVMOUNTD_BINARY, Host("/opt/trvmountd/TRVMountd"));
+    // TRV_DAEMON_BINARY: another build of the daemon (a release binary of another architecture, say).
+    fs::copy_file(std::getenv("TRV_DAEMON_BINARY") ? std::getenv("TRV_DAEMON_BINARY") : TRVMOUNTD_BINARY, Host("/opt/trvmountd/TRVMountd"));
     std::istringstream launcher(std::getenv("TRV_DAEMON_LAUNCHER") ? std::getenv("TRV_DAEMON_LAUNCHER") : "");
     m_launcher.assign(std::istream_iterator<std::string>(launcher), std::istream_iterator<std::string>());
+    for (const std::string& word : m_launcher) {  // a launcher of the build tree (OldKernel) goes in at its own path
+        if (word.rfind(TRV_BUILD_DIR "/", 0) == 0) MakeDirs(fs::path(Host(word)).parent_path()), fs::copy_file(word, Host(word));
+    }
 }
 
 void FakeRoot::Publish(const std::string& inside, const std::string& content)
@@ -41,8 +45,9 @@ int FakeRoot::Shell(const std::string& command, As as) const
 {
     const std::string how = as == As::kUser ? "/usr/bin/setpriv --reuid=1000 --regid=1000 --clear-groups "
                             : as == As::kDaemonsNamespace ? "/usr/bin/nsenter --mount --target " + std::to_string(m_pid) + " -- "
-                                                          : "";
-    setenv("TRV_SHELL_COMMAND", ("cd " + m_root.path() + " && " + command).c_str(), 1);  // no quoting needed
+                            : as == As::kChrooted ? "/usr/bin/unshare --mount --propagation private /bin/sh " ENTER_FAKE_ROOT_SCRIPT " " + m_root.path() + " "
+                                                  : "";
+    setenv("TRV_SHELL_COMMAND", (as == As::kChrooted ? command : "cd " + m_root.path() + " && " + command).c_str(), 1);  // no quoting needed
     const int status = std::system((how + "/bin/sh -c \"$TRV_SHELL_COMMAND\" </dev/null").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -86,6 +91,11 @@ int FakeRoot::Stop()
     if (Running()) {
         kill(m_pid, SIGTERM);
         WaitFor([this] { return !Running(); }, 30);
+    }
+    for (const auto& process : fs::directory_iterator("/proc")) {  // what else runs in the root: a daemon an init script started
+        std::error_code error;
+        const pid_t pid = std::atoi(process.path().filename().c_str());
+        if (pid > 0 && fs::read_symlink(process.path() / "root", error) == m_root.path()) kill(pid, SIGKILL);
     }
     return m_signal;
 }

@@ -25,8 +25,9 @@ public:
     // Every entry below the root as "mode owner content-or-link-target", by path.
     std::map<std::string, std::string> Snapshot() const;
     // The exit status of a shell command run in the root's top directory by root, by a user
-    // without privileges (uid 1000), or by root in the daemon's mount namespace (mount, umount).
-    enum class As { kRoot, kUser, kDaemonsNamespace };
+    // without privileges (uid 1000), or by root in the daemon's mount namespace (mount, umount);
+    // or chrooted into the root, as the daemon runs (an init script).
+    enum class As { kRoot, kUser, kDaemonsNamespace, kChrooted };
     int Shell(const std::string& command, As as = As::kRoot) const;
 
     // From the next Start on: a launcher before the daemon (valgrind, strace; also

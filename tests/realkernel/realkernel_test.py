@@ -3,7 +3,11 @@
 import argparse, base64, collections, ctypes, glob, json, lzma, os, pathlib, re, shutil, signal, socket, subprocess, sys
 import tempfile, time
 
-START, CACHE, META, PASSED, FAILED = time.monotonic(), "/var/cache/trvmountd-realkernel", "linux-image-amd64", [], []
+START, CACHE, PASSED, FAILED = time.monotonic(), "/var/cache/trvmountd-realkernel", [], []
+# Per architecture: Debian's kernel package, QEMU, apt's options for it (i386: package lists of its own, in the cache)
+ARCH = {"amd64": ("linux-image-amd64", "qemu-system-x86_64", ""), "i386": ("linux-image-686", "qemu-system-i386",
+        "-o Dir::State::Lists={c}/lists-i386 -o APT::Architecture=i386 -o APT::Architectures=i386 "
+        "-o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache=")}
 # With their dependencies: q35's USB (EHCI, UHCI), SCSI disks, FAT, ahci for the platform's disk, loop for non-SCSI disks
 MODULES = ["ehci_pci", "uhci_hcd", "usb_storage", "sd_mod", "vfat", "nls_cp437", "nls_ascii", "nls_utf8", "ahci", "loop"]
 P, INFO, Stick = pathlib.Path, "/tmp/.VKTMassStorageInfo", collections.namedtuple("Stick", "ident vendor model port link fixture")
@@ -40,33 +44,39 @@ def poll(probe, timeout, done=bool):  # probe's value once done with it, or its 
     return value
 
 
-def fetch_kernel(cache):  # vmlinuz and root/lib/modules from the package linux-image-amd64 depends on, kept in cache
+def fetch_kernel(cache, arch):  # vmlinuz, root/lib/modules (and busybox but on amd64) of the kernel the meta package names
     ready = lambda d: os.path.isfile(d + "/root.ready") and P(d, "root.ready").read_text() == " ".join(MODULES)  # written last
-    m = re.search(r"Depends: (linux-image-\S+)", run("apt-cache depends " + META).stdout)
+    meta, apt = ARCH[arch][0], ARCH[arch][2].format(c=cache)
+    if apt:
+        os.makedirs(cache + "/lists-i386/partial", exist_ok=True) or run("apt-get %s update" % apt)
+    m = re.search(r"Depends: (linux-image-\S+)", run("apt-cache %s depends %s" % (apt, meta)).stdout)
     if m and not ready(t := cache + "/" + m[1]):
         os.makedirs(t + "/root/lib/modules", exist_ok=True)
         with tempfile.TemporaryDirectory(dir=cache) as tmp:  # the modules after those they need, as kmod's modprobe shows them
-            got = run("apt-get download %s && dpkg -x *.deb . && cp boot/vmlinuz-* '%s/vmlinuz' && v=$(ls lib/modules) &&"
-                      " /sbin/depmod -b . $v && /sbin/modprobe -d . -S $v -aD %s" % (m[1], t, " ".join(MODULES)), cwd=tmp)
+            got = run("apt-get %s download %s %s && for d in *.deb; do dpkg -x $d .; done && cp boot/vmlinuz-* '%s/vmlinuz' &&"
+                      " { [ ! -x bin/busybox ] || install -D bin/busybox '%s/root/bin/busybox'; } && v=$(ls lib/modules) &&"
+                      " /sbin/depmod -b . $v && /sbin/modprobe -d . -S $v -aD %s" % (
+                          apt, m[1], "busybox-static" if apt else "", t, t, " ".join(MODULES)), cwd=tmp)
             for i, path in enumerate(dict.fromkeys(re.findall(r"^insmod (\S+)", got.stdout, re.M))):  # decompressed for busybox
                 P(t, "root/lib/modules/%02d.ko" % i).write_bytes((lzma.open if path.endswith(".xz") else open)(path, "rb").read())
             log("%s: %s" % (m[1], got.stdout[-300:])) if got.returncode else P(t, "root.ready").write_text(" ".join(MODULES))
-    found = sorted(filter(ready, glob.glob(cache + "/linux-image-*")), key=os.path.getmtime)  # else one kept earlier
-    return found[-1] if found else stop("no kernel package %s from apt, and none kept in %s" % (META, cache))
+    found = sorted(filter(ready, glob.glob(cache + "/linux-image-*-" + meta.split("-")[-1])), key=os.path.getmtime)
+    return found[-1] if found else stop("no kernel package %s from apt, and none kept in %s" % (meta, cache))  # or earlier
 
 
 class Guest:  # QEMU: its monitor (QMP); the guest's console, command channel and the daemon's output (serial ports 1-3)
     seen = mounts = 0
 
-    def __init__(self, work, kernel, daemon):
+    def __init__(self, work, kernel, daemon, qemu):
         self.w, self.linked = lambda name: os.path.join(work, name), {}  # {stick: (its disk, its entries in /tmp) while linked}
-        run('mkdir -p "$W" && rm -rf "$W/root" && cp -r "$K/root" "$W" && cd "$W/root" && install -D "$B" bin/busybox && install'
-            ' "$G" init && install "$D" bin/TRVMountd && cp -L --parents $(ldd "$B" "$D" | grep -o "/[^ ]* (" | cut -d" " -f1) .'
-            ' && find . | busybox cpio -o -H newc -R 0:0 >../initramfs.cpio', env=dict(os.environ, K=kernel, W=work, D=daemon,
-            B=shutil.which("busybox"), G=str(P(__file__).with_name("guest.sh")))).returncode and stop("no initramfs")
+        run('mkdir -p "$W" && rm -rf "$W/root" && cp -r "$K/root" "$W" && cd "$W/root" && { [ -x bin/busybox ] || install -D'
+            ' "$B" bin/busybox; } && install "$G" init && install "$D" bin/TRVMountd && l=$(ldd bin/busybox "$D" 2>/dev/null |'
+            ' grep -o "/[^ ]* (" | cut -d" " -f1) && { [ -z "$l" ] || cp -L --parents $l .; } && find . | busybox cpio -o -H'
+            ' newc -R 0:0 >../initramfs.cpio', env=dict(os.environ, K=kernel, W=work, D=daemon, B=shutil.which("busybox"),
+                                                        G=str(P(__file__).with_name("guest.sh")))).returncode and stop("no initramfs")
         self.socks = {name: socket.socketpair() for name in ("control", "qmp")}  # system disk: the initramfs tree as FAT
         cmd = [arg.format(k=kernel, w=work, *(s[1].fileno() for s in self.socks.values())) for arg in (
-            "qemu-system-x86_64 -machine q35,accel=tcg -cpu max -smp 2 -m 512 -nodefaults -display none -no-reboot -usb"
+            qemu + " -machine q35,accel=tcg -cpu max -smp 2 -m 512 -nodefaults -display none -no-reboot -usb"
             " -chardev socket,id=control,fd={0} -chardev socket,id=qmp,fd={1} -mon chardev=qmp,mode=control -serial"
             " file:{w}/guest-console.log -serial chardev:control -serial file:{w}/daemon-output.log -kernel {k}/vmlinuz"
             " -initrd {w}/initramfs.cpio -device usb-hub,bus=usb-bus.0,port=2 -device ide-hd,drive=system,bus=ide.0 -drive"
@@ -162,16 +172,17 @@ def phase(guest, name, mode, into):  # the maker's two sticks in and out; in pha
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])  # README.md explains the options
     for flag, how in (("--daemon", dict(required=True)), ("--work-dir", dict(required=True)), ("--capture", dict(metavar="DIR")),
-                      ("--budget", dict(type=int, default=270, metavar="SECONDS"))): parser.add_argument(flag, **how)
+                      ("--budget", dict(type=int, default=270, metavar="SECONDS")), ("--arch", dict(choices=ARCH, default="amd64"))):
+        parser.add_argument(flag, **how)
     a = parser.parse_args()
     signal.signal(signal.SIGALRM, lambda *_: stop("the run used up its time budget; this machine is too slow for it"))
     signal.alarm(a.budget)
     socket.setdefaulttimeout(120)  # for each line from QEMU
-    tools = {"qemu-system-x86_64": "qemu-system-x86", "busybox": "busybox-static", "/sbin/depmod": "kmod"}
+    tools = {ARCH[a.arch][1]: "qemu-system-x86", "busybox": "busybox-static", "/sbin/depmod": "kmod"}
     [stop("%s not installed (Debian package %s)" % (t, p)) for t, p in tools.items() if not shutil.which(t)]
     log("kernel " + (kernel := fetch_kernel(os.environ.get("TRV_REALKERNEL_CACHE") or (
-        CACHE if os.access(CACHE if os.path.isdir(CACHE) else "/var/cache", os.W_OK) else a.work_dir + "/../kernel-cache"))))
-    guest = Guest(a.work_dir, kernel, a.daemon)
+        CACHE if os.access(CACHE if os.path.isdir(CACHE) else "/var/cache", os.W_OK) else a.work_dir + "/../kernel-cache"), a.arch)))
+    guest = Guest(a.work_dir, kernel, a.daemon, ARCH[a.arch][1])
     while guest.read("control", "the booted guest") != "@@READY": pass
     for name, mode in (("phase 1", ""), ("phase 2 (-k)", "-k"), ("phase 3 (-d)", "-d")):
         phase(guest, name, mode, None if mode else a.capture)

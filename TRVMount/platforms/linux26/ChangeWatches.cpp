@@ -1,6 +1,6 @@
 #include "platforms/linux26/ChangeWatches.h"
 
-#include <libmount.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
@@ -33,23 +33,15 @@ WakeSource WatchMountTable(const std::string& mountTable)
         const size_t slash = path.rfind('/');
         return WatchDirectory(slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1));
     }
-    // The kernel signals a reader of its mount table on every mount and
-    // unmount; libmount's monitor waits for that on one descriptor.
-    std::shared_ptr<libmnt_monitor> monitor(mnt_new_monitor(), [](libmnt_monitor* m) { mnt_unref_monitor(m); });
-    if (!monitor || mnt_monitor_enable_kernel(monitor.get(), 1) != 0) {
-        return WakeSource();
-    }
-    const int fd = mnt_monitor_get_fd(monitor.get());
+    // The kernel's table polls POLLPRI (with POLLERR) once after each mount and
+    // unmount; the poll that reports it also takes it, so that report alone
+    // is the change (proc(5)).
+    const int fd = open(resolved, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return WakeSource();
     }
-    return WakeSource{fd, [monitor] {
-                          bool changed = false;
-                          while (mnt_monitor_next_change(monitor.get(), nullptr, nullptr) == 0) {
-                              changed = true;
-                          }
-                          return changed;
-                      }};
+    const std::shared_ptr<int> owned = Owned(fd);
+    return WakeSource{fd, [owned] { return true; }, POLLPRI};
 }
 
 WakeSource WatchDirectory(const std::string& dir, const std::string& name)
