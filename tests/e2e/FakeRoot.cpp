@@ -13,8 +13,8 @@ FakeRoot::FakeRoot()
     fs::copy_file(std::getenv("TRV_DAEMON_BINARY") ? std::getenv("TRV_DAEMON_BINARY") : TRVMOUNTD_BINARY, Host("/opt/trvmountd/TRVMountd"));
     std::istringstream launcher(std::getenv("TRV_DAEMON_LAUNCHER") ? std::getenv("TRV_DAEMON_LAUNCHER") : "");
     m_launcher.assign(std::istream_iterator<std::string>(launcher), std::istream_iterator<std::string>());
-    for (const std::string& word : m_launcher) {  // a launcher of the build tree (OldKernel) goes in at its own path
-        if (word.rfind(TRV_BUILD_DIR "/", 0) == 0) MakeDirs(fs::path(Host(word)).parent_path()), fs::copy_file(word, Host(word));
+    for (std::string& word : m_launcher) {  // a launcher of the build tree (OldKernel) goes in beside the daemon
+        if (word.rfind(TRV_BUILD_DIR "/", 0) == 0) fs::copy_file(word, Host(word = "/opt/trvmountd/" + fs::path(word).filename().string()));
     }
 }
 
