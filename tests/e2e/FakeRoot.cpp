@@ -9,13 +9,16 @@ FakeRoot::FakeRoot()
     for (const char* dir : {"/tmp", "/etc", "/media", "/opt/trvmountd", "/staging"}) MakeDir(dir);
     chmod(Host("/tmp").c_str(), 01777);
     chmod(m_root.path().c_str(), 0755);  // local users reach its /tmp
-    // TRV_DAEMON_BINARY: another build of the daemon (a release binary of another architecture, say).
-    fs::copy_file(std::getenv("TRV_DAEMON_BINARY") ? std::getenv("TRV_DAEMON_BINARY") : TRVMOUNTD_BINARY, Host("/opt/trvmountd/TRVMountd"));
+    fs::copy_file(std::getenv("TRV_DAEMON_BINARY") ? std::getenv("TRV_DAEMON_BINARY") : TRVMOUNTD_BINARY, Host("/opt/trvmountd/TRVMountd"));  // or a release binary
     std::istringstream launcher(std::getenv("TRV_DAEMON_LAUNCHER") ? std::getenv("TRV_DAEMON_LAUNCHER") : "");
     m_launcher.assign(std::istream_iterator<std::string>(launcher), std::istream_iterator<std::string>());
-    for (std::string& word : m_launcher) {  // a launcher of the build tree (OldKernel) goes in beside the daemon
-        if (word.rfind(TRV_BUILD_DIR "/", 0) == 0) fs::copy_file(word, Host(word = "/opt/trvmountd/" + fs::path(word).filename().string()));
+    std::string inside;  // the launcher as seen inside the root, for the scenarios' commands; one of the build tree (OldKernel) goes in beside the daemon
+    for (std::string& word : m_launcher) {
+        const std::string beside = "/opt/trvmountd/" + fs::path(word).filename().string();
+        if (word.rfind(TRV_BUILD_DIR "/", 0) == 0) fs::copy_file(word, Host(beside)), word = beside;
+        inside += word + " ";
     }
+    setenv("DAEMON_LAUNCHER", inside.c_str(), 1);
 }
 
 void FakeRoot::Publish(const std::string& inside, const std::string& content)

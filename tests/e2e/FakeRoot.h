@@ -33,12 +33,6 @@ public:
     // From the next Start on: a launcher before the daemon (valgrind, strace; also
     // TRV_DAEMON_LAUNCHER), standard output to a pipe whose reader has gone.
     void SetLauncher(const std::vector<std::string>& launcher) { m_launcher = launcher; }
-    std::string Launcher() const  // as seen inside the root
-    {
-        std::string words;
-        for (const std::string& word : m_launcher) words += word + " ";
-        return words;
-    }
     void StdoutToAClosedPipe() { m_closedPipe = true; }
     void Start(const std::vector<std::string>& args);
     pid_t Pid() const { return m_pid; }

@@ -111,7 +111,6 @@ TEST_P(Scenarios, ShowWhatTheyExpect)
             verb == "write" ? root.Write(w[1], w[2]) : root.Publish(w[1], w[2]);
         } else if (verb == "sh" || verb == "as-user" || verb == "in-daemons-namespace" || verb == "chrooted") {
             setenv("DAEMON_PID", std::to_string(root.Pid()).c_str(), 1);
-            setenv("DAEMON_LAUNCHER", root.Launcher().c_str(), 1);
             ASSERT_EQ(0, root.Shell(all, verb == "sh" ? FakeRoot::As::kRoot : verb == "as-user" ? FakeRoot::As::kUser : verb == "chrooted" ? FakeRoot::As::kChrooted : FakeRoot::As::kDaemonsNamespace));
         } else if (verb == "notify-socket") {  // the service manager's, at /run/notify
             sockaddr_un address{AF_UNIX, {}};
