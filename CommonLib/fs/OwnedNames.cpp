@@ -91,28 +91,44 @@ bool PutInPlace(int dirFd, const std::string& temporary, const std::string& name
 {
     const char* from = temporary.c_str();
     const char* to = name.c_str();
+    bool exchange = true;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (renameat2(dirFd, from, dirFd, to, RENAME_EXCHANGE) == 0) {
-            // What stood at name now stands at the temporary name.
-            Dispose(dirFd, temporary, name);
+        if (exchange) {
+            if (renameat2(dirFd, from, dirFd, to, RENAME_EXCHANGE) == 0) {
+                // What stood at name now stands at the temporary name.
+                Dispose(dirFd, temporary, name);
+                return true;
+            }
+            // Nothing stood there: taken unless somebody took it meanwhile.
+            if (errno == ENOENT && renameat2(dirFd, from, dirFd, to, RENAME_NOREPLACE) == 0) {
+                return true;
+            }
+            if (errno == EEXIST) {
+                continue;
+            }
+            if (!NoExchange(errno)) {
+                return false;
+            }
+            exchange = false;
+        }
+        // Without the exchange, renameat replaces a link or a file in one step
+        // (the link path is never free), a directory only an empty one: what
+        // holds data, and whatever stands where a directory is to go, is
+        // cleared first. A name made meanwhile is tried again.
+        struct stat ours {}, there {};
+        const bool directory = fstatat(dirFd, from, &ours, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(ours.st_mode);
+        if (fstatat(dirFd, to, &there, AT_SYMLINK_NOFOLLOW) == 0 && (directory || !HoldsNothing(there)) &&
+            !ClearName(dirFd, name)) {
+            return false;
+        }
+        if (renameat(dirFd, from, dirFd, to) == 0) {
             return true;
         }
-        // Nothing stood there: taken unless somebody took it meanwhile.
-        if (errno == ENOENT && renameat2(dirFd, from, dirFd, to, RENAME_NOREPLACE) == 0) {
-            return true;
-        }
-        if (errno != EEXIST) {
-            break;
+        if (errno != EEXIST && errno != ENOTEMPTY && errno != EISDIR && errno != ENOTDIR) {
+            return false;
         }
     }
-    if (!NoExchange(errno)) {
-        return false;
-    }
-    struct stat info {};
-    if (fstatat(dirFd, to, &info, AT_SYMLINK_NOFOLLOW) == 0 && !HoldsNothing(info) && !ClearName(dirFd, name)) {
-        return false;
-    }
-    return renameat(dirFd, from, dirFd, to) == 0;
+    return false;
 }
 
 bool PlaceNewFile(int dirFd, const std::string& name, unsigned int mode, struct stat& made)
@@ -129,6 +145,33 @@ bool PlaceNewFile(int dirFd, const std::string& name, unsigned int mode, struct 
     }
     unlinkat(dirFd, temporary.c_str(), 0);
     return false;
+}
+
+int PlaceNewDirectory(int dirFd, const std::string& name, unsigned int mode)
+{
+    std::string temporary;
+    int made = -1;
+    for (int attempt = 0; made != 0 && attempt < kAttempts; ++attempt) {
+        temporary = name + ".tmp" + RandomSuffix();
+        made = mkdirat(dirFd, temporary.c_str(), static_cast<mode_t>(mode));
+        if (made != 0 && errno != EEXIST) {
+            return -1;
+        }
+    }
+    // Held open from the start: the descriptor follows the directory onto its name.
+    const int fd = made == 0 ? openat(dirFd, temporary.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+    if (fd >= 0 && PutInPlace(dirFd, temporary, name)) {
+        return fd;
+    }
+    const int error = errno;
+    if (fd >= 0) {
+        close(fd);
+    }
+    if (made == 0) {
+        unlinkat(dirFd, temporary.c_str(), AT_REMOVEDIR);
+    }
+    errno = error;
+    return -1;
 }
 
 int CreateExclusive(int dirFd, const std::string& name, unsigned int mode)

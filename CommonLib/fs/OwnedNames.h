@@ -26,14 +26,17 @@ int CreateExclusive(int dirFd, const std::string& name, unsigned int mode);
 // Moves the daemon's new entry temporary onto name in one step, so that name
 // is never free in between: whatever stood there is exchanged out, then
 // removed or moved aside as ClearName does. Where the kernel or the file
-// system cannot exchange, what holds data is moved aside first and temporary
-// is renamed over whatever stands there then (a link, say). False, with
+// system cannot exchange (Linux before 3.15), what holds data is moved aside
+// first and temporary is renamed over whatever stands there then (a link, a
+// file; for a directory, only an empty one, made in between). False, with
 // temporary left to the caller, when it could not be put in place.
 bool PutInPlace(int dirFd, const std::string& temporary, const std::string& name);
 
 // Makes name a new, empty regular file of the daemon's own in one step: made
 // under a random name, then put in place. made is the new file's identity.
 bool PlaceNewFile(int dirFd, const std::string& name, unsigned int mode, struct stat& made);
+// The same for a new, empty directory; returns its descriptor (or -1).
+int PlaceNewDirectory(int dirFd, const std::string& name, unsigned int mode);
 
 // Writes text to a new file whose name is prefix followed by a random suffix
 // and renames it to name, so readers find the old file or the whole new one.

@@ -58,26 +58,22 @@ bool InfoDirectory::Acquire()
     // directory's own name is not.
     const int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int error = name.empty() ? EINVAL : errno;
-    for (int attempt = 0; parentFd >= 0 && !name.empty() && attempt < 3; ++attempt) {
+    if (parentFd >= 0 && !name.empty()) {
         const int fd = openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd >= 0 && IsPrivateDirectory(fd)) {
             m_iFd = fd;
-            break;
-        }
-        error = fd >= 0 ? EPERM : errno;
-        if (fd >= 0) {
-            close(fd);
-        }
-        if (error != ENOENT && !OwnedNames::ClearName(parentFd, name)) {
+            // Whatever an earlier run left is stale: the first pass rebuilds it.
+            Empty();
+        } else {
+            if (fd >= 0) {
+                close(fd);
+            }
+            // Made under a random name and put onto its own in one step, with
+            // whatever held the name moved aside: no other user's mkdir can
+            // come in between, so a name held costs at most this one pass.
+            m_iFd = OwnedNames::PlaceNewDirectory(parentFd, name, kDirectoryMode);
             error = errno;
-            break;
         }
-        if (mkdirat(parentFd, name.c_str(), kDirectoryMode) != 0 && errno != EEXIST) {
-            error = errno;
-            break;
-        }
-    }
-    if (parentFd >= 0) {
         close(parentFd);
     }
     if (m_iFd < 0) {
@@ -87,8 +83,6 @@ bool InfoDirectory::Acquire()
         }
         return false;
     }
-    // Whatever an earlier run left is stale: the first pass rebuilds it.
-    Empty();
     return true;
 }
 

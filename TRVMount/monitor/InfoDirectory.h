@@ -17,12 +17,12 @@ public:
     InfoDirectory(const InfoDirectory&) = delete;
     InfoDirectory& operator=(const InfoDirectory&) = delete;
 
-    // Makes the directory usable unless it is already. Whatever else holds
-    // its name (a link, a file, another user's directory) is moved out of the
-    // way unfollowed and unread, and a directory of the daemon's own is made.
-    // The first time it becomes usable it is emptied, without following links
-    // or descending into directories. A failure is reported on standard error
-    // the first time only.
+    // Makes the directory usable unless it is already. A directory of the
+    // daemon's own found at its name is emptied, without following links or
+    // descending into directories. Otherwise a new one is made under a random
+    // name and takes the name in one step; whatever held it (a link, a file,
+    // another user's directory) is moved out of the way unfollowed and unread.
+    // A failure is reported on standard error the first time only.
     bool Acquire();
     // Writes the device's info file under an unpredictable temporary name and
     // renames it into place; false when it could not be written.
