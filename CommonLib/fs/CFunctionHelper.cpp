@@ -63,11 +63,17 @@ size_t Utf8Length(std::string_view text)
         return tail(1, 0x80, 0xBF) ? 2 : 0;
     }
     if (lead >= 0xE0 && lead <= 0xEF) {
-        const bool second = lead == 0xE0 ? tail(1, 0xA0, 0xBF) : lead == 0xED ? tail(1, 0x80, 0x9F) : tail(1, 0x80, 0xBF);
+        // No overlong form (E0), no surrogate (ED).
+        const bool second = lead == 0xE0   ? tail(1, 0xA0, 0xBF)
+                            : lead == 0xED ? tail(1, 0x80, 0x9F)
+                                           : tail(1, 0x80, 0xBF);
         return second && tail(2, 0x80, 0xBF) ? 3 : 0;
     }
     if (lead >= 0xF0 && lead <= 0xF4) {
-        const bool second = lead == 0xF0 ? tail(1, 0x90, 0xBF) : lead == 0xF4 ? tail(1, 0x80, 0x8F) : tail(1, 0x80, 0xBF);
+        // No overlong form (F0), nothing beyond U+10FFFF (F4).
+        const bool second = lead == 0xF0   ? tail(1, 0x90, 0xBF)
+                            : lead == 0xF4 ? tail(1, 0x80, 0x8F)
+                                           : tail(1, 0x80, 0xBF);
         return second && tail(2, 0x80, 0xBF) && tail(3, 0x80, 0xBF) ? 4 : 0;
     }
     return 0;

@@ -133,7 +133,7 @@ void Monitor::ScanDirectory(const std::string& dir, ParseEntry parseEntry, Compl
         }
     }
     complete(devices);
-    devices.erase(std::remove_if(devices.begin(), devices.end(), [](const MassStorageDeviceInfo& record) { return record.MountPoint.empty(); }),
-                  devices.end());
+    const auto unmounted = [](const MassStorageDeviceInfo& record) { return record.MountPoint.empty(); };
+    devices.erase(std::remove_if(devices.begin(), devices.end(), unmounted), devices.end());
     HandleMassStorageDeviceChanges(devices);
 }

@@ -81,8 +81,8 @@ bool SearchUsbDevice(const std::string& directory, const std::string& device, st
 // media path: "../home/user" or "a/b" would lead the link elsewhere.
 bool IsMountableName(const std::string& label)
 {
-    return !label.empty() && label != "." && label != ".." && label.find_first_of(std::string("/\0", 2)) == std::string::npos &&
-           !CFunctionHelper::HasControlCharacter(label);
+    return !label.empty() && label != "." && label != ".." &&
+           label.find_first_of(std::string("/\0", 2)) == std::string::npos && !CFunctionHelper::HasControlCharacter(label);
 }
 
 }  // namespace
