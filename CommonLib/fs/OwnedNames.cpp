@@ -189,7 +189,7 @@ bool WriteReplacing(int dirFd, const std::string& prefix, const std::string& nam
 {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const std::string temporary = prefix + RandomSuffix();
-        const int fd = CreateExclusive(dirFd, temporary, 0666);
+        const int fd = CreateExclusive(dirFd, temporary, 0644);
         if (fd < 0) {
             if (errno == EEXIST) {
                 continue;

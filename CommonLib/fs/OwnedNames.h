@@ -40,6 +40,7 @@ int PlaceNewDirectory(int dirFd, const std::string& name, unsigned int mode);
 
 // Writes text to a new file whose name is prefix followed by a random suffix
 // and renames it to name, so readers find the old file or the whole new one.
+// The file is made 0644: readable by all, writable by the daemon's user only.
 // On failure the temporary file is removed.
 bool WriteReplacing(int dirFd, const std::string& prefix, const std::string& name, const std::string& text);
 

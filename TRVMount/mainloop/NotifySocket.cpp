@@ -10,8 +10,11 @@ NotifySocket::NotifySocket()
 {
     const char* name = std::getenv("NOTIFY_SOCKET");
     const size_t length = name == nullptr ? 0 : std::strlen(name);
+    if (length < 2 || (name[0] != '/' && name[0] != '@')) {
+        return;
+    }
     // A path needs its terminating NUL in sun_path; an abstract name has none.
-    if (length < 2 || length >= sizeof(m_Address.sun_path) || (name[0] != '/' && name[0] != '@')) {
+    if (length + (name[0] == '/' ? 1 : 0) > sizeof(m_Address.sun_path)) {
         return;
     }
     m_Address.sun_family = AF_UNIX;

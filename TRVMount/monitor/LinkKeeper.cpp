@@ -115,13 +115,15 @@ bool LinkKeeper::RemoveOwnLink(const LinkPath& link)
 bool LinkKeeper::MakePlaceholder(LinkPath& link)
 {
     // The daemon's placeholder stays while it stands: in a sticky /tmp nobody
-    // else may remove, rename or write it. Anything else at the name, even a
-    // placeholder of an earlier run, is replaced in one step, never opened.
+    // else may remove, rename or write it. Its inode number alone is not
+    // enough: a freed number comes back, so the owner is checked too. Anything
+    // else at the name, even a placeholder of an earlier run, is replaced in
+    // one step, never opened.
     const std::string name = link.name + kPlaceholderSuffix;
     struct stat info {};
     if (link.placeholderIno != 0 && fstatat(link.dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(info.st_mode) && info.st_dev == link.placeholderDev && info.st_ino == link.placeholderIno &&
-        info.st_size == 0) {
+        info.st_uid == geteuid() && info.st_nlink == 1 && info.st_size == 0) {
         return true;
     }
     if (!OwnedNames::PlaceNewFile(link.dirFd, name, kPlaceholderMode, info)) {
