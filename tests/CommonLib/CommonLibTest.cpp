@@ -95,7 +95,9 @@ CASES(OwnedNames, place)
     const std::string content = regular ? ReadFile(dir / "name") : "";  // never a FIFO's
     const int dirFd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
     struct stat made {}, now {};
+    const size_t descriptors = ListDir("/proc/self/fd").size();
     EXPECT_TRUE(OwnedNames::PlaceNewFile(dirFd, "name", 0644, made));
+    EXPECT_EQ(descriptors, ListDir("/proc/self/fd").size()) << "no descriptor left open";
     EXPECT_TRUE(fstatat(dirFd, "name", &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == made.st_ino && S_ISREG(now.st_mode) && now.st_size == 0);
     std::vector<std::string> names = ListDir(dir.path());
     names.erase(std::find(names.begin(), names.end(), "name"));
@@ -155,6 +157,7 @@ CASES(FileHelpers, fs)
         {"create", [](auto& a) { return std::to_string(CreateFile(a[1], std::stoul(a[2], nullptr, 8))); }},
         {"link", [](auto& a) { return std::to_string(CreateOrUpdateSymLink(a[1], a[2])); }},
         {"unlink", [](auto& a) { return std::to_string(deleteSymLink(a[1])); }},
+        {"clear", [&](auto& a) { return std::to_string(OwnedNames::ClearName(dirFd, a[1])); }},
         {"readlink", [](auto& a) { return ReadLink(a[1]); }},
         {"mtime", [](auto& a) { struct stat info {}; return std::to_string(stat(a[1].c_str(), &info) == 0 ? info.st_mtim.tv_sec : -1); }},
         {"isdir", [](auto& a) { return std::to_string(DirectoryExist(a[1])); }},
