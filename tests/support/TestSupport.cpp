@@ -96,7 +96,9 @@ void ForEachCase(const std::string& path, const std::string& verb, void (*check)
     for (std::string line; std::getline(file, line);) {
         if (line.rfind(verb + " ", 0) != 0) continue;
         SCOPED_TRACE(line);
+        const size_t descriptors = ListDir("/proc/self/fd").size();
         check(Words(line));
+        EXPECT_EQ(descriptors, ListDir("/proc/self/fd").size()) << "a descriptor left open";
         ++count;
     }
     EXPECT_GT(count, 0) << "no cases";

@@ -55,7 +55,8 @@ int RunInChild(const std::string& dir, const std::function<void()>& body);
 // blanks and the escapes \n \r \t \\ \" \xHH.
 std::vector<std::string> Words(const std::string& line);
 // Runs check on each line of the table at path whose first word is verb (as
-// words), each named in the failures it causes.
+// words), each named in the failures it causes; a case that leaves a
+// descriptor open fails.
 void ForEachCase(const std::string& path, const std::string& verb, void (*check)(const std::vector<std::string>&));
 
 // A test per verb of the folder's table (CASES_FILE), whose body checks one line, w.
