@@ -116,9 +116,9 @@ bool LinkKeeper::MakePlaceholder(LinkPath& link)
 {
     // The daemon's placeholder stays while it stands: in a sticky /tmp nobody
     // else may remove, rename or write it. Its inode number alone is not
-    // enough: a freed number comes back, so the owner is checked too. Anything
-    // else at the name, even a placeholder of an earlier run, is replaced in
-    // one step, never opened.
+    // enough: a freed number comes back, so its owner and link count are
+    // checked too. Anything else at the name, even a placeholder of an earlier
+    // run, is replaced in one step, never opened.
     const std::string name = link.name + kPlaceholderSuffix;
     struct stat info {};
     if (link.placeholderIno != 0 && fstatat(link.dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
